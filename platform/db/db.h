@@ -1,0 +1,221 @@
+// Relational database access: logical connections, row cursors (materialised when they
+// open), statement execution, the catalog query, and the statement hooks tests use.
+//
+// Connection strings choose the backend: "sqlite:PATH" is the embedded database.
+// Inside a root call's transaction context (ec::ObjectContext) every connection opened on
+// the same connection string shares one physical connection and one transaction, which
+// the context commits or rolls back; outside a context every statement commits by itself
+// and physical connections come from a pool.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/variant.h"
+
+namespace ec::db {
+
+enum class CursorType { ForwardOnly, Keyset, Dynamic, Static };
+enum class LockType { ReadOnly, Pessimistic, Optimistic, BatchOptimistic };
+enum class CursorLocation { Server, Client };
+enum class ObjectState { Closed = 0, Open = 1 };
+
+// How a column's values are typed when read: from the declared column type.
+enum class ColumnKind { Any, Integer, Double, Date, Bool, Text };
+
+struct ColumnInfo {
+  std::string name;
+  std::string declaredType;  // as declared in the table ("INTEGER", "DATETIME", ...)
+  ColumnKind kind = ColumnKind::Any;
+  bool primaryKey = false;
+  bool notNull = false;
+  int ordinal = 0;  // 1-based position in the table
+};
+
+// A result set as it came back: column names and kinds, rows of typed values.
+struct ResultSet {
+  std::vector<std::string> columns;
+  std::vector<ColumnKind> kinds;
+  std::vector<std::string> tables;  // source table of each column ("" for expressions)
+  std::vector<Variant> values;      // row-major, columns.size() per row
+  size_t rowCount() const { return columns.empty() ? 0 : values.size() / columns.size(); }
+};
+
+class PhysicalConnection;
+
+// One backend connection: executes exactly one statement per call.
+class PhysicalConnection {
+ public:
+  virtual ~PhysicalConnection();
+  // Executes a statement that returns no rows; returns the affected-row count.
+  virtual int64_t execute(const std::string& sql) = 0;
+  // Runs a query and materialises the rows (at most maxRows when > 0).
+  virtual ResultSet query(const std::string& sql, int64_t maxRows) = 0;
+  // Inserts one row into table with the given column values (bound, never spliced into
+  // the text) and returns the stored row as the database holds it (identity filled).
+  virtual ResultSet insertRow(const std::string& table, const std::vector<std::string>& columns,
+                              const std::vector<Variant>& values) = 0;
+  virtual std::vector<ColumnInfo> tableColumns(const std::string& table) = 0;
+  virtual void begin() = 0;
+  virtual void commit() = 0;
+  virtual void rollback() = 0;
+  virtual bool inTransaction() const = 0;
+  virtual void setBusyTimeout(int seconds) = 0;
+};
+
+class Recordset;
+
+// A logical connection (the system's "database connection").
+class Connection : public Object {
+ public:
+  Connection();
+  ~Connection() override;
+  std::string typeName() const override { return "Connection"; }
+
+  std::string connectionString;
+  int commandTimeout = 30;     // seconds
+  int connectionTimeout = 15;  // seconds
+  CursorLocation cursorLocation = CursorLocation::Server;
+
+  // Opens the connection. An empty connectionString argument keeps the property. Inside a
+  // transaction context it enlists; a missing database file is an error naming the path.
+  void open(const std::string& connStr = {}, const std::string& user = {}, const std::string& password = {},
+            int options = -1);
+  // Opens without enlisting in the current transaction context (its own autocommit work).
+  void openUnenlisted(const std::string& connStr = {});
+  void close();
+  ObjectState state() const { return phys_ ? ObjectState::Open : ObjectState::Closed; }
+
+  // Executes one statement of the system's dialect. recordsAffected may be null.
+  void execute(const std::string& sql, int64_t* recordsAffected = nullptr);
+  // Runs a query and returns an open, read-only, forward-only cursor.
+  std::shared_ptr<Recordset> executeQuery(const std::string& sql);
+
+  // The catalog: columns of a table (all of them, or the one named, compared without case).
+  std::vector<ColumnInfo> columns(const std::string& table, const std::string& column = {});
+
+  // For the layer itself: the physical connection in use (throws when closed).
+  PhysicalConnection& physical();
+
+ private:
+  friend class Recordset;
+  void openImpl(const std::string& connStr, bool enlist);
+  std::shared_ptr<PhysicalConnection> phys_;
+  bool pooled_ = false;  // returned to the pool on close
+};
+
+// A row cursor. Every kind materialises its rows when it opens, so it stays valid while the
+// same operation writes through another connection; a detached cursor stays readable after
+// its connection has closed.
+class Recordset : public Object {
+ public:
+  Recordset();
+  std::string typeName() const override { return "Recordset"; }
+
+  CursorType cursorType = CursorType::ForwardOnly;
+  LockType lockType = LockType::ReadOnly;
+  CursorLocation cursorLocation = CursorLocation::Server;
+  int64_t maxRecords = 0;  // 0 = all rows
+
+  void open(const std::string& sql, const std::shared_ptr<Connection>& conn,
+            CursorType ct = CursorType::ForwardOnly, LockType lt = LockType::ReadOnly);
+  // A cursor built from rows already fetched (detached from any connection).
+  static std::shared_ptr<Recordset> fromResult(ResultSet rs);
+  void close();
+  ObjectState state() const { return open_ ? ObjectState::Open : ObjectState::Closed; }
+  // Forgets the connection; rows stay readable.
+  void detach() { conn_.reset(); }
+  bool detached() const { return !conn_; }
+
+  bool eof() const;
+  bool bof() const;
+  void moveNext();
+  void moveFirst();
+  int64_t recordCount() const;
+
+  int fieldCount() const;
+  const std::string& fieldName(int index) const;
+  // Fields by name (without case) or position; Item cannot be found (3265) otherwise.
+  const Variant& field(std::string_view name) const;
+  const Variant& field(int index) const;
+  bool hasField(std::string_view name) const;
+  int fieldIndex(std::string_view name) const;  // -1 when absent
+
+  // Updatable cursors: a new row, its fields, and storing it.
+  void addNew();
+  void setField(std::string_view name, Variant value);
+  void update();
+
+  const ResultSet& result() const { return rs_; }
+
+  // ADO's "Item cannot be found in the collection" and "Operation is not allowed".
+  static constexpr int32_t kItemNotFound = 3265;
+  static constexpr int32_t kNotAllowed = 3219;
+  static constexpr int32_t kNoCurrentRecord = 3021;
+
+ private:
+  void requireOpen() const;
+  const Variant& current(int index) const;
+  std::shared_ptr<Connection> conn_;
+  ResultSet rs_;
+  std::string table_;  // source table of an updatable cursor
+  int64_t pos_ = 0;
+  bool open_ = false;
+  bool adding_ = false;
+  std::vector<Variant> newRow_;
+  std::vector<bool> newSet_;
+};
+
+// Dialect translation: "INSERT T(" without INTO, "DELETE T WHERE" without FROM and the
+// isolation statement; every other text is returned unchanged. An empty result means the
+// statement needs no execution on this backend.
+std::string translateForSqlite(const std::string& sql);
+
+// Hooks receive every statement exactly as the system built it (before translation). A
+// hook that throws fails the statement before it reaches the database (fault injection).
+using StatementHook = std::function<void(const std::string&)>;
+// Installs a hook for the lifetime of the returned handle.
+class HookHandle {
+ public:
+  HookHandle() = default;
+  explicit HookHandle(int id) : id_(id) {}
+  HookHandle(HookHandle&& o) noexcept : id_(o.id_) { o.id_ = 0; }
+  HookHandle& operator=(HookHandle&& o) noexcept;
+  ~HookHandle();
+
+ private:
+  int id_ = 0;
+};
+[[nodiscard]] HookHandle addStatementHook(StatementHook hook);
+
+// Records the statements issued while it lives.
+class StatementTrace {
+ public:
+  StatementTrace();
+  const std::vector<std::string>& statements() const { return stmts_; }
+  void clear() { stmts_.clear(); }
+  bool contains(std::string_view sql) const;
+
+ private:
+  std::vector<std::string> stmts_;
+  HookHandle handle_;
+};
+
+// Pool of physical connections used outside a transaction context.
+void setPoolingEnabled(bool enabled);
+bool poolingEnabled();
+void clearPool();
+
+// Creates the database file of a "sqlite:" connection string when it is absent (the
+// schema routine uses this; a plain open never creates a file).
+std::shared_ptr<PhysicalConnection> openPhysical(const std::string& connStr, bool create);
+
+// The number of the errors the database reports (its message is the description).
+inline constexpr int32_t kDatabaseErrorNumber = static_cast<int32_t>(0x80004005u);
+inline constexpr const char* kDatabaseErrorSource = "econtract.db";
+
+}  // namespace ec::db

@@ -1,0 +1,71 @@
+// The suite components the contract libraries call, as the system sees them: one
+// interface each. The product ships implementations (registered by
+// suite::RegisterComponents); tests register doubles under the same class names.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/dictionary.h"
+#include "platform/host.h"
+#include "platform/safearray.h"
+#include "platform/variant.h"
+
+namespace suite {
+
+// Class names, used exactly as written.
+inline constexpr const char* kConfigurationClass = "Velmora.Configuration";
+inline constexpr const char* kLogClass = "Velmora.Log";
+inline constexpr const char* kReferentialCheckerClass = "Velmora.ReferentialChecker";
+inline constexpr const char* kUtilitiesClass = "VMLibrary.Utilities";
+// The currency class of the common master-data library, created by class identity.
+inline constexpr const char* kCurrencyClass = "VMCommon.Currency";
+inline constexpr const char* kCurrencyClassId = "{5B0E7C1A-3F2D-4E8B-9A61-0C4D2E7F1A01}";
+
+// Configuration store ("VSource", "VProcurement"): connection strings, settings, the
+// attachment root.
+class IConfiguration : public ec::Component {
+ public:
+  virtual bool StoreExists(const std::string& storeName) = 0;
+  virtual void SelectStore(const std::string& storeName, int32_t flags) = 0;
+  virtual std::string GetConnectionString(const std::string& connectionName) = 0;
+  // A value convertible to a whole number (Empty when the setting is absent).
+  virtual ec::Variant GetSetting(const std::string& section, const std::string& key) = 0;
+  // The root folder of the attachment tree, without a trailing separator.
+  virtual std::string GetAttachmentRoot() = 0;
+};
+
+// The suite log: one entry per write.
+class ILog : public ec::Component {
+ public:
+  // entryType 0 = error.
+  virtual void WriteEntry(const std::string& source, const std::string& text, int32_t entryType,
+                          const ec::Variant& details) = 0;
+};
+
+// Master-data existence check.
+class IReferentialChecker : public ec::Component {
+ public:
+  // True when the component owning the data (ownerName) holds a record with these key values.
+  virtual bool CheckReference(const std::string& ownerName, const std::string& origin, const ec::SafeArray& keyNames,
+                              const ec::SafeArray& keyValues) = 0;
+};
+
+// SQL literal formatting; every result is spliced into SQL text unchanged.
+class ILiteralFormatter : public ec::Component {
+ public:
+  virtual std::string FormatSQLAssignString(const std::string& text) = 0;
+  virtual std::string FormatSQLString(const std::string& text) = 0;
+  virtual std::string FormatSQLNumber(int32_t number) = 0;
+  virtual std::string FormatSQLDouble(double number) = 0;
+  virtual std::string FormatSQLDate(ec::Date date) = 0;
+};
+
+// Currency conversion between two currency codes at a rate date.
+class ICurrency : public ec::Component {
+ public:
+  virtual ec::Currency ConvertAmount(const std::string& fromCurrency, const std::string& toCurrency,
+                                     ec::Currency amount, ec::Date rateDate) = 0;
+};
+
+}  // namespace suite
