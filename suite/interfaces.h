@@ -68,4 +68,12 @@ class ICurrency : public ec::Component {
                                      ec::Currency amount, ec::Date rateDate) = 0;
 };
 
+// The suite's referential-integrity interface: asked before master data is deleted.
+class IReferentialIntegrity {
+ public:
+  virtual ~IReferentialIntegrity() = default;
+  virtual bool BeforeDelete(const std::string& origin, const ec::SafeArray& keys, const ec::SafeArray& values) = 0;
+  virtual bool Exists(const std::string& origin, const ec::SafeArray& keys, const ec::SafeArray& values) = 0;
+};
+
 }  // namespace suite

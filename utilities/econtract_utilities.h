@@ -63,6 +63,17 @@ class FailurePath {
 };
 bool InFailurePath();
 
+// The failure path of a public operation, called inside its catch block: runs the clean-up
+// (release, close, vote abort) while the thread is marked as on a failure path, then
+// reports the error in flight, which logs it and raises it again.
+//   catch (...) { FailureExit(kMethod, [&] { CloseConnection(conn); VoteAbort(); }); return {}; }
+template <class Cleanup>
+void FailureExit(const std::string& method, Cleanup&& cleanup, const Variant& information = Variant::missing()) {
+  FailurePath failurePath;
+  cleanup();
+  ReportError(method, information);
+}
+
 // Generic table writers: one statement built from the dictionaries, executed on conn.
 void InsertTable(const std::string& table, const ec::Dictionary& values, ec::db::Connection& conn);
 void UpdateTable(const std::string& table, const ec::Dictionary& values, const ec::Dictionary& keys,

@@ -1,0 +1,6 @@
+#include "query/components.h"
+
+namespace TQSourceContract {
+// Classes are added here as the library grows.
+void RegisterComponents(ec::Host&) {}
+}  // namespace TQSourceContract
