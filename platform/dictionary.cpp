@@ -60,16 +60,25 @@ Variant Dictionary::get(const Variant& key) const {
 Variant& Dictionary::item(const Variant& key) {
   if (Variant* v = find(key)) return *v;
   checkKey(key);
-  index_.emplace(key, entries_.size());
-  entries_.emplace_back(key, Variant());
+  append(key, Variant());
   return entries_.back().second;
 }
 
 void Dictionary::add(const Variant& key, Variant value) {
   checkKey(key);
   if (find(key)) raiseNumber(platform_errors::kKeyAlreadyExists);
-  index_.emplace(key, entries_.size());
+  append(key, std::move(value));
+}
+
+void Dictionary::append(const Variant& key, Variant value) {
+  // The entry first, then its index: a failure in between leaves neither behind.
   entries_.emplace_back(key, std::move(value));
+  try {
+    index_.emplace(key, entries_.size() - 1);
+  } catch (...) {
+    entries_.pop_back();
+    throw;
+  }
 }
 
 void Dictionary::set(const Variant& key, Variant value) { item(key) = std::move(value); }

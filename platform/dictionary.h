@@ -3,6 +3,7 @@
 // (the integer 1 and the text "1" are different keys).
 #pragma once
 
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -15,6 +16,10 @@ namespace ec {
 class Dictionary : public Object {
  public:
   using Entry = std::pair<Variant, Variant>;
+  // A deque, so that adding a key never moves the items already held: a reference from
+  // item() stays valid while other keys are added (d.item("A") = d.item("B") is safe) and
+  // is invalidated only by remove() and removeAll().
+  using Entries = std::deque<Entry>;
 
   Dictionary() = default;
   Dictionary(std::initializer_list<Entry> entries);
@@ -44,7 +49,7 @@ class Dictionary : public Object {
 
   std::vector<Variant> keys() const;
   std::vector<Variant> items() const;
-  const std::vector<Entry>& entries() const { return entries_; }
+  const Entries& entries() const { return entries_; }
   auto begin() const { return entries_.begin(); }
   auto end() const { return entries_.end(); }
 
@@ -60,7 +65,8 @@ class Dictionary : public Object {
   };
   static void checkKey(const Variant& key);
   void reindexFrom(size_t pos);
-  std::vector<Entry> entries_;
+  void append(const Variant& key, Variant value);
+  Entries entries_;
   std::unordered_map<Variant, size_t, KeyHash, KeyEq> index_;
 };
 

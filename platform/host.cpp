@@ -113,10 +113,21 @@ Variant Component::invoke(std::string_view opName, Args& args) {
                      given.typeName() + " (" + e.description() + ")");
     }
   }
-  Variant result = op->call(*this, call);
-  // By-reference arguments: the callee's values go back to the caller.
-  for (size_t i = 0; i < args.size(); ++i)
-    if (op->params[i].byRef) args[i] = call[i];
+  // By-reference arguments: the callee's values go back to the caller, also when the
+  // callee fails after changing them (the caller's variable is the callee's). An argument
+  // the caller left out (Missing) has no variable behind it and stays as it was.
+  auto writeBack = [&] {
+    for (size_t i = 0; i < args.size(); ++i)
+      if (op->params[i].byRef && !args[i].isMissing()) args[i] = call[i];
+  };
+  Variant result;
+  try {
+    result = op->call(*this, call);
+  } catch (...) {
+    writeBack();
+    throw;
+  }
+  writeBack();
   return result;
 }
 
@@ -250,7 +261,10 @@ std::shared_ptr<Component> Host::createByClsid(std::string_view clsid) const {
   if (!f)
     raiseError(kCannotCreateObject, kDefaultErrorSource,
                "ActiveX component can't create object: class " + std::string(clsid) + " is not registered");
-  return f();
+  auto c = f();
+  if (!c)
+    raiseError(kCannotCreateObject, kDefaultErrorSource, "ActiveX component can't create object: class " + std::string(clsid));
+  return c;
 }
 
 const ClassInfo* Host::classInfo(std::string_view name) const {
@@ -269,7 +283,13 @@ Variant Host::callRoot(std::string_view className, std::string_view op, Args& ar
   auto obj = create(className);
   if (!obj->classInfo().transactional()) return obj->invoke(op, args);
   TransactionScope scope;
-  Variant result = obj->invoke(op, args);
+  Variant result;
+  try {
+    result = obj->invoke(op, args);
+  } catch (...) {
+    obj.reset();  // released before the scope rolls its transaction back
+    throw;
+  }
   obj.reset();  // the object is released before its transaction ends
   scope.finish();
   return result;
@@ -277,6 +297,8 @@ Variant Host::callRoot(std::string_view className, std::string_view op, Args& ar
 
 ScopedRegistration::ScopedRegistration(std::string name, Host::Factory factory, const ClassInfo* info)
     : name_(std::move(name)), saved_(Host::instance().lookup(name_)) {
+  // A name found regardless of case replaces that registration, not a second one beside it.
+  if (saved_) name_ = saved_->name;
   const std::string clsid = saved_ ? saved_->clsid : std::string();
   Host::instance().registerClass(name_, clsid, std::move(factory), info ? info : (saved_ ? saved_->info : nullptr));
 }

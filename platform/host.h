@@ -117,7 +117,8 @@ class Component : public Object {
   // Calls operation op with args: checks the count (Wrong number of arguments), fills
   // optional arguments left out (or given as Missing) with their default, converts each
   // argument to its declared kind (Type mismatch naming the argument), and writes the
-  // callee's values of by-reference arguments back into args.
+  // callee's values of by-reference arguments back into args, also when the callee raises
+  // (an argument passed as Missing stays Missing).
   Variant invoke(std::string_view op, Args& args);
 };
 

@@ -1,5 +1,7 @@
 #include "platform/safearray.h"
 
+#include <limits>
+
 #include "platform/error.h"
 
 namespace ec {
@@ -7,10 +9,24 @@ namespace ec {
 namespace {
 [[noreturn]] void outOfRange() { raiseNumber(platform_errors::kSubscriptOutOfRange); }
 
+// Element count of the dimensions; Out of memory when it cannot be held (more than 2^31 - 1
+// elements in all or in one dimension), Subscript out of range for an upper bound below
+// lower - 1. Works in 64 bits so that extreme bounds cannot overflow.
 size_t product(const std::vector<Bounds>& dims) {
-  size_t n = 1;
-  for (const auto& b : dims) n *= static_cast<size_t>(b.count());
-  return dims.empty() ? 0 : n;
+  if (dims.empty()) return 0;
+  int64_t n = 1;
+  bool zero = false;
+  for (const auto& b : dims) {
+    const int64_t c = int64_t{b.upper} - int64_t{b.lower} + 1;
+    if (c < 0) outOfRange();
+    if (c > std::numeric_limits<int32_t>::max()) raiseNumber(platform_errors::kOutOfMemory);
+    if (c == 0) zero = true;
+    if (!zero) {
+      n *= c;
+      if (n > std::numeric_limits<int32_t>::max()) raiseNumber(platform_errors::kOutOfMemory);
+    }
+  }
+  return zero ? 0 : static_cast<size_t>(n);
 }
 }  // namespace
 
@@ -18,8 +34,6 @@ SafeArray::SafeArray() : dims_{Bounds{0, -1}} {}
 
 SafeArray::SafeArray(std::vector<Bounds> dims) : dims_(std::move(dims)) {
   if (dims_.empty() || dims_.size() > 3) outOfRange();
-  for (const auto& b : dims_)
-    if (b.upper < b.lower - 1) outOfRange();
   data_.resize(product(dims_));
 }
 
@@ -67,10 +81,12 @@ const Variant& SafeArray::at(std::initializer_list<int32_t> index) const {
 }
 
 void SafeArray::redimPreserve(int32_t newUpper) {
-  Bounds& last = dims_.back();
-  if (newUpper < last.lower - 1) outOfRange();
-  last.upper = newUpper;
-  data_.resize(product(dims_));
+  std::vector<Bounds> dims = dims_;
+  dims.back().upper = newUpper;
+  // Checked before anything changes, so a refused ReDim leaves the array as it was.
+  const size_t n = product(dims);
+  data_.resize(n);
+  dims_ = std::move(dims);
 }
 
 bool SafeArray::operator==(const SafeArray& other) const {

@@ -12,7 +12,9 @@ namespace ec {
 struct Bounds {
   int32_t lower = 0;
   int32_t upper = -1;
-  int32_t count() const { return upper >= lower ? upper - lower + 1 : 0; }
+  int32_t count() const {
+    return upper >= lower ? static_cast<int32_t>(int64_t{upper} - int64_t{lower} + 1) : 0;
+  }
   bool operator==(const Bounds&) const = default;
 };
 

@@ -1,8 +1,10 @@
 #include "platform/variant.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -33,6 +35,22 @@ int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;  // days since 1970-01-01
 }
 constexpr int64_t kEpochOffset = 25569;  // 1970-01-01 as a serial date
+
+// The calendar dates can hold: 0100-01-01 up to 9999-12-31 23:59:59. A negative serial
+// keeps its time as a positive fraction, so -657434.5 is noon of 0100-01-01.
+constexpr double kMinDateSerialExclusive = -657435.0;
+constexpr double kMaxDateSerialExclusive = 2958466.0;
+bool dateInRange(double serial) { return serial > kMinDateSerialExclusive && serial < kMaxDateSerialExclusive; }
+
+int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// A serial date mapped onto a line that grows with time: before 1899-12-30 the fraction
+// (time of day) counts forward from the day's start instead of away from zero.
+double timeLine(double serial) {
+  if (serial >= 0) return serial;
+  const double day = std::trunc(serial);
+  return day + std::fabs(serial - day);
+}
 
 void civilFromDays(int64_t z, int& y, int& m, int& d) {
   z += 719468;
@@ -84,25 +102,79 @@ std::optional<double> parseNumber(std::string_view text) {
   while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
   if (b == e) return std::nullopt;
   std::string_view t = text.substr(b, e - b);
-  if (t.front() == '+') t.remove_prefix(1);
+  if (t.front() == '+') {
+    t.remove_prefix(1);
+    if (!t.empty() && t.front() == '-') return std::nullopt;  // one sign at most
+  }
   if (t.empty()) return std::nullopt;
+  // Only digits, a point, a sign and an exponent make a number: the spellings "inf" and
+  // "nan" that the standard parser also accepts are not numbers here.
+  for (char ch : t)
+    if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' || ch == '+' || ch == 'e' ||
+          ch == 'E'))
+      return std::nullopt;
   double v = 0;
   auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::general);
-  if (ec == std::errc::result_out_of_range) overflow();
+  if (ec == std::errc::result_out_of_range) {
+    if (p != t.data() + t.size()) return std::nullopt;
+    // Too large overflows; too small to represent is as good as zero.
+    const double s = std::strtod(std::string(t).c_str(), nullptr);
+    if (std::isinf(s)) overflow();
+    return s;
+  }
   if (ec != std::errc() || p != t.data() + t.size()) return std::nullopt;
   return v;
 }
 
 Currency Currency::fromDouble(double d) {
   if (!std::isfinite(d)) overflow();
-  const double s = roundHalfEven(d * kScale);
-  if (s < -9.2233720368547758e18 || s >= 9.2233720368547758e18) overflow();
-  return Currency{static_cast<int64_t>(s)};
+  if (std::fabs(d) >= 1e15) overflow();
+  // Round the decimal value the double stands for (its shortest round-trip digits), so that
+  // 0.00015 is a half and goes to even, whatever binary noise the product d * 10,000 has.
+  char buf[40];
+  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(d), std::chars_format::scientific);
+  const std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
+  const size_t epos = text.find('e');
+  uint64_t digits = 0;
+  int ndigits = 0;
+  for (char ch : text.substr(0, epos))
+    if (ch != '.') {
+      digits = digits * 10 + static_cast<uint64_t>(ch - '0');
+      ++ndigits;
+    }
+  int exp10 = 0;
+  std::from_chars(text.data() + epos + 1 + (text[epos + 1] == '+'), text.data() + text.size(), exp10);
+  // Value * 10,000 = digits * 10^shift.
+  const int shift = exp10 - (ndigits - 1) + 4;
+  unsigned __int128 q = digits;
+  if (shift >= 0) {
+    for (int i = 0; i < shift; ++i) q *= 10;
+  } else if (-shift > 18) {
+    q = 0;  // digits < 10^17 is less than half of 10^18: rounds to zero
+  } else {
+    uint64_t pow = 1;
+    for (int i = 0; i < -shift; ++i) pow *= 10;
+    const uint64_t rem = digits % pow;
+    q = digits / pow;
+    if (rem > pow - rem || (rem == pow - rem && (q & 1) != 0)) ++q;
+  }
+  if (q > static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max())) overflow();
+  const int64_t s = static_cast<int64_t>(q);
+  return Currency{d < 0 ? -s : s};
 }
 
 Date Date::fromParts(int year, int month, int day, int hour, int minute, int second) {
-  const int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) + kEpochOffset;
-  const double frac = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+  // Months, days and times outside their usual ranges carry over (month 13 is January of
+  // the next year, day 0 the last day of the month before, hour 24 the next day).
+  int64_t m0 = int64_t{month} - 1;
+  const int64_t y = int64_t{year} + floorDiv(m0, 12);
+  m0 -= floorDiv(m0, 12) * 12;
+  int64_t secs = int64_t{hour} * 3600 + int64_t{minute} * 60 + second;
+  const int64_t carry = floorDiv(secs, 86400);
+  secs -= carry * 86400;
+  const int64_t days =
+      daysFromCivil(y, static_cast<unsigned>(m0 + 1), 1) + (int64_t{day} - 1) + carry + kEpochOffset;
+  const double frac = static_cast<double>(secs) / 86400.0;
   // Serial dates before 1899-12-30 carry the time as a positive fraction of a negative day.
   return Date{days >= 0 ? days + frac : days - frac};
 }
@@ -122,16 +194,19 @@ Date Date::now() {
 }
 
 Date::Parts Date::parts() const {
-  if (!std::isfinite(serial) || std::fabs(serial) > 2958466.0) overflow();
+  if (!std::isfinite(serial) || !dateInRange(serial)) overflow();
   double day = std::trunc(serial);
   double frac = std::fabs(serial - day);
   int64_t secs = static_cast<int64_t>(std::llround(frac * 86400.0));
   if (secs >= 86400) {
+    // Rounded up to midnight: the next calendar day, which is day + 1 on both sides of
+    // 1899-12-30 (the day -1 is 1899-12-29, the day 0 is 1899-12-30).
     secs -= 86400;
-    day += serial >= 0 ? 1 : -1;
+    day += 1;
   }
   Parts p{};
   civilFromDays(static_cast<int64_t>(day) - kEpochOffset, p.year, p.month, p.day);
+  if (p.year > 9999) overflow();
   p.hour = static_cast<int>(secs / 3600);
   p.minute = static_cast<int>(secs / 60 % 60);
   p.second = static_cast<int>(secs % 60);
@@ -179,7 +254,7 @@ std::optional<Date> Date::parse(std::string_view t) {
     if (t.size() > 16) {
       if (t[16] != ':' || !num(17, 2, s)) return std::nullopt;
       end = 19;
-      // Fractions of a second are accepted and rounded away.
+      // Fractions of a second are accepted and dropped.
       if (t.size() > 19 && t[19] == '.') {
         end = 20;
         while (end < t.size() && t[end] >= '0' && t[end] <= '9') ++end;
@@ -187,7 +262,7 @@ std::optional<Date> Date::parse(std::string_view t) {
     }
     if (end != t.size()) return std::nullopt;
   }
-  if (mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || s > 59) return std::nullopt;
+  if (y < 100 || mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || s > 59) return std::nullopt;
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
   if (d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0)) return std::nullopt;
@@ -305,11 +380,12 @@ Date Variant::toDate() const {
       if (d) return *d;
       auto n = parseNumber(std::get<std::string>(v_));
       if (!n) typeMismatch();
+      if (!dateInRange(*n)) overflow();
       return Date{*n};
     }
     default: {
       const double d = toDouble();
-      if (std::fabs(d) > 2958466.0) overflow();
+      if (!dateInRange(d)) overflow();
       return Date{d};
     }
   }
@@ -486,6 +562,8 @@ std::optional<int> compare(const Variant& a, const Variant& b) {
       const int32_t x = a.toInt32(), y = b.toInt32();
       return x < y ? -1 : (x > y ? 1 : 0);
     }
+    if (ta == VarType::Date && tb == VarType::Date)
+      return cmpDouble(timeLine(std::get<Date>(a.v_).serial), timeLine(std::get<Date>(b.v_).serial));
     return cmpDouble(a.toDouble(), b.toDouble());
   }
   typeMismatch();
@@ -557,6 +635,8 @@ Variant arith(Op op, const Variant& a, const Variant& b) {
       r = dx / dy;
       break;
   }
+  // A result beyond the range of a double overflows rather than becoming infinite.
+  if (!std::isfinite(r)) overflow();
   if (dateResult) return Variant(Date{r});
   if (rank == kRankCurrency) return Variant(Currency::fromDouble(r));
   return fromRank(rank, r);

@@ -35,9 +35,14 @@ struct Currency {
   friend bool operator==(Currency a, Currency b) { return a.scaled == b.scaled; }
 };
 
-// Date and time as days since 1899-12-30 (the fraction is the time of day).
+// Date and time as days since 1899-12-30 (the fraction is the time of day; before that day
+// the serial is negative and the fraction still counts the time forward from midnight, so
+// -1.25 is 1899-12-29 06:00). Dates run from 0100-01-01 to 9999-12-31; a serial outside
+// that raises Overflow when it is broken down or converted.
 struct Date {
   double serial = 0;
+  // Parts outside their usual ranges carry over: month 13 is January of the next year,
+  // day 0 the last day of the month before, hour 24 midnight of the next day.
   static Date fromParts(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
   // Today's date without time, local time.
   static Date today();
@@ -51,7 +56,8 @@ struct Date {
   std::string toString() const;
   // Always with the time: "YYYY-MM-DD HH:MM:SS".
   std::string toSqlText() const;
-  // Accepts "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" and the same with 'T'; nullopt otherwise.
+  // Accepts "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" and the same with 'T'; nullopt for
+  // anything else, for a day the month does not have and for a year before 100.
   static std::optional<Date> parse(std::string_view text);
   friend bool operator==(Date a, Date b) { return a.serial == b.serial; }
 };
@@ -66,7 +72,7 @@ class Variant {
   Variant(Date v) : v_(v) {}
   Variant(std::string v) : v_(std::move(v)) {}
   Variant(std::string_view v) : v_(std::string(v)) {}
-  Variant(const char* v) : v_(std::string(v)) {}
+  Variant(const char* v) : v_(std::string(v ? v : "")) {}  // a null pointer is the empty text
   Variant(bool v) : v_(v) {}
   Variant(std::shared_ptr<Object> o);
   template <class T, class = std::enable_if_t<std::is_base_of_v<Object, T>>>
@@ -145,7 +151,8 @@ class Variant {
 
 // The comparison operators: nullopt when either side is Null (the comparison is not true).
 // Empty compares equal to 0, False and ""; numbers compare by value; texts exactly (binary);
-// a number is less than a text. Objects, arrays and missing values raise Type mismatch.
+// a number is less than a text; two dates compare in time order. Objects, arrays and
+// missing values raise Type mismatch.
 std::optional<int> compare(const Variant& a, const Variant& b);
 std::optional<bool> equals(const Variant& a, const Variant& b);
 // True only when the comparison is definitely true (Null gives false).
@@ -153,7 +160,8 @@ inline bool isEqual(const Variant& a, const Variant& b) { return equals(a, b).va
 
 // Arithmetic: Null makes the result Null; Empty adds nothing (counts as 0); text + text
 // joins; text with a number is read as a number. The result takes the wider kind of the
-// two (Integer < Long < Currency < Double; a Date stays a Date), widening on overflow.
+// two (Integer < Long < Currency < Double; a Date stays a Date), widening on overflow;
+// a Double result beyond the range of a double raises Overflow.
 Variant add(const Variant& a, const Variant& b);
 Variant subtract(const Variant& a, const Variant& b);
 Variant multiply(const Variant& a, const Variant& b);

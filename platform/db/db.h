@@ -27,6 +27,16 @@ enum class ObjectState { Closed = 0, Open = 1 };
 // How a column's values are typed when read: from the declared column type.
 enum class ColumnKind { Any, Integer, Double, Date, Bool, Text };
 
+// The kind of a declared column type, checked in this order: BOOL or BIT -> Bool; DATE or
+// TIME -> Date; INT -> Integer; REAL, DOUB, FLOA, NUM or DEC -> Double; CHAR, TEXT or
+// CLOB -> Text; anything else (no type, BLOB) -> Any. Case does not matter.
+ColumnKind columnKindOf(std::string_view declaredType);
+
+// Numbers of the errors the layer raises itself (the cursor library's numbering).
+inline constexpr int32_t kObjectClosed = 3704;       // "Operation is not allowed when the object is closed."
+inline constexpr int32_t kObjectOpen = 3705;         // "Operation is not allowed when the object is open."
+inline constexpr int32_t kConnectionInvalid = 3709;  // the cursor's connection is closed or missing
+
 struct ColumnInfo {
   std::string name;
   std::string declaredType;  // as declared in the table ("INTEGER", "DATETIME", ...)
@@ -41,6 +51,7 @@ struct ResultSet {
   std::vector<std::string> columns;
   std::vector<ColumnKind> kinds;
   std::vector<std::string> tables;  // source table of each column ("" for expressions)
+  std::vector<std::string> sourceColumns;  // column of the source table ("" for expressions)
   std::vector<Variant> values;      // row-major, columns.size() per row
   size_t rowCount() const { return columns.empty() ? 0 : values.size() / columns.size(); }
 };
@@ -60,14 +71,19 @@ class PhysicalConnection {
   virtual ResultSet insertRow(const std::string& table, const std::vector<std::string>& columns,
                               const std::vector<Variant>& values) = 0;
   virtual std::vector<ColumnInfo> tableColumns(const std::string& table) = 0;
+  // Starts a transaction. The backend opens it at the first statement that reaches the
+  // database, so a connection that is only opened takes no lock.
   virtual void begin() = 0;
   virtual void commit() = 0;
   virtual void rollback() = 0;
+  // True from begin() (or an explicit transaction statement) until commit or rollback.
   virtual bool inTransaction() const = 0;
+  // How long a statement waits for a lock held by another connection; 0 waits without limit.
   virtual void setBusyTimeout(int seconds) = 0;
 };
 
 class Recordset;
+class Enlistment;
 
 // A logical connection (the system's "database connection").
 class Connection : public Object {
@@ -89,6 +105,8 @@ class Connection : public Object {
   void openUnenlisted(const std::string& connStr = {});
   void close();
   ObjectState state() const { return phys_ ? ObjectState::Open : ObjectState::Closed; }
+  // True when the connection takes part in a transaction context.
+  bool enlisted() const { return enlistment_ != nullptr; }
 
   // Executes one statement of the system's dialect. recordsAffected may be null.
   void execute(const std::string& sql, int64_t* recordsAffected = nullptr);
@@ -105,7 +123,9 @@ class Connection : public Object {
   friend class Recordset;
   void openImpl(const std::string& connStr, bool enlist);
   std::shared_ptr<PhysicalConnection> phys_;
-  bool pooled_ = false;  // returned to the pool on close
+  std::shared_ptr<Enlistment> enlistment_;  // the context's transaction, when enlisted
+  std::string physKey_;                     // connection string the physical connection came from
+  bool pooled_ = false;                     // returned to the pool on close
 };
 
 // A row cursor. Every kind materialises its rows when it opens, so it stays valid while the
@@ -151,14 +171,21 @@ class Recordset : public Object {
   void update();
 
   const ResultSet& result() const { return rs_; }
+  // True when the cursor can add rows (optimistic or pessimistic locking over one table).
+  bool updatable() const { return !table_.empty(); }
+  bool editing() const { return adding_; }
 
-  // ADO's "Item cannot be found in the collection" and "Operation is not allowed".
+  // "Item cannot be found in the collection", "Operation is not allowed in this context" and
+  // "no current record".
   static constexpr int32_t kItemNotFound = 3265;
   static constexpr int32_t kNotAllowed = 3219;
   static constexpr int32_t kNoCurrentRecord = 3021;
 
  private:
+  friend class Connection;
+  void openOn(const std::string& sql, Connection& conn, std::shared_ptr<Connection> keep);
   void requireOpen() const;
+  void requireUpdatable() const;
   const Variant& current(int index) const;
   std::shared_ptr<Connection> conn_;
   ResultSet rs_;
@@ -196,6 +223,8 @@ class HookHandle {
 class StatementTrace {
  public:
   StatementTrace();
+  StatementTrace(const StatementTrace&) = delete;
+  StatementTrace& operator=(const StatementTrace&) = delete;
   const std::vector<std::string>& statements() const { return stmts_; }
   void clear() { stmts_.clear(); }
   bool contains(std::string_view sql) const;
@@ -217,5 +246,16 @@ std::shared_ptr<PhysicalConnection> openPhysical(const std::string& connStr, boo
 // The number of the errors the database reports (its message is the description).
 inline constexpr int32_t kDatabaseErrorNumber = static_cast<int32_t>(0x80004005u);
 inline constexpr const char* kDatabaseErrorSource = "econtract.db";
+
+namespace detail {
+// Passes a statement to every installed hook (a throwing hook fails the statement).
+void runHooks(const std::string& sql);
+// Physical connections for logical ones: from the pool when it is on, else newly opened.
+// busySeconds applies while the connection opens.
+std::shared_ptr<PhysicalConnection> acquirePhysical(const std::string& connStr, int busySeconds);
+// Returns a physical connection to the pool (or drops it when the pool is off, the
+// connection is inside a transaction, or the pool is full).
+void releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys);
+}  // namespace detail
 
 }  // namespace ec::db
