@@ -1,6 +1,13 @@
 #include "query/components.h"
 
+#include "query/contract.h"
+#include "query/contract_line.h"
+
 namespace TQSourceContract {
-// Classes are added here as the library grows.
-void RegisterComponents(ec::Host&) {}
+
+void RegisterComponents(ec::Host& host) {
+  RegisterContractLine(host);
+  RegisterContract(host);
+}
+
 }  // namespace TQSourceContract
