@@ -1,0 +1,22 @@
+#include "suite/components.h"
+#include "suite/configuration.h"
+#include "suite/currency.h"
+#include "suite/literal_formatter.h"
+#include "suite/log.h"
+#include "suite/referential_checker.h"
+
+namespace suite {
+
+void RegisterComponents(ec::Host& host) {
+  host.registerClass(kConfigurationClass, kConfigurationClassId, [] { return std::make_shared<Configuration>(); },
+                     &Configuration::info());
+  host.registerClass(kLogClass, kLogClassId, [] { return std::make_shared<Log>(); }, &Log::info());
+  host.registerClass(kReferentialCheckerClass, kReferentialCheckerClassId,
+                     [] { return std::make_shared<ReferentialChecker>(); }, &ReferentialChecker::info());
+  host.registerClass(kUtilitiesClass, kUtilitiesClassId, [] { return std::make_shared<LiteralFormatter>(); },
+                     &LiteralFormatter::info());
+  host.registerClass(kCurrencyClass, kCurrencyClassId, [] { return std::make_shared<CurrencyConverter>(); },
+                     &CurrencyConverter::info());
+}
+
+}  // namespace suite
