@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/demo.h"
 #include "cli/dispatch.h"
 #include "platform/error.h"
 #include "platform/host.h"
@@ -252,6 +253,10 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   CLI::App* classesCmd = app.add_subcommand("classes", "the registered classes, or one class's operations");
   classesCmd->add_option("CLASS", className, "class name");
 
+  std::string demoDir;
+  CLI::App* demoCmd = app.add_subcommand("demo", "set up a folder, create a sample contract and print its pricing report");
+  demoCmd->add_option("--dir", demoDir, "folder to use (default: the current folder)");
+
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -275,6 +280,10 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (*classesCmd) {
       registerAll();
       return classes(className, out);
+    }
+    if (*demoCmd) {
+      init(demoDir, false, out);
+      return runDemo(absoluteFolder(demoDir), out, err);
     }
   } catch (const UsageError& e) {
     err << "econtract: " << e.what() << "\n";

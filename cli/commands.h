@@ -1,4 +1,4 @@
-// The econtract command line: init, suite load, call, enums and classes.
+// The econtract command line: init, demo, suite load, call, enums and classes.
 #pragma once
 
 #include <iosfwd>

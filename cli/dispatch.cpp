@@ -66,30 +66,6 @@ std::string shown(const Json& j) {
 
 // The conversions the host applies to an argument of each declared kind; raises the
 // conversion's error for a value the kind cannot take.
-void checkKind(ec::ArgKind kind, const Variant& v) {
-  using K = ec::ArgKind;
-  switch (kind) {
-    case K::Variant: return;
-    case K::Integer: (void)v.toInt16(); return;
-    case K::Long: (void)v.toInt32(); return;
-    case K::Double: (void)v.toDouble(); return;
-    case K::Currency: (void)v.toCurrency(); return;
-    case K::Date: (void)v.toDate(); return;
-    case K::String: (void)v.toString(); return;
-    case K::Bool: (void)v.toBool(); return;
-    case K::Dictionary:
-      if (v.isObject() && (v.isNothing() || v.objectAs<ec::Dictionary>())) return;
-      break;
-    case K::Array:
-      if (v.isArray()) return;
-      break;
-    case K::Object:
-      if (v.isObject()) return;
-      break;
-  }
-  ec::raiseNumber(ec::platform_errors::kTypeMismatch);
-}
-
 std::string signature(const ec::OperationInfo& op) {
   std::vector<std::string> parts;
   for (const auto& p : op.params) parts.push_back(describeParam(p));
@@ -175,7 +151,7 @@ ec::Args prepareArguments(const ec::ClassInfo& cls, const ec::OperationInfo& op,
       if (!p.optional) throw UsageError(which + " is not optional");
     } else {
       try {
-        checkKind(p.kind, v);
+        (void)ec::convertArgument(p, v);
       } catch (const ec::ComError& e) {
         throw UsageError(which + ": expected " + ec::argKindName(p.kind) + ", got " + shown(args[i]) + " (" +
                          e.description() + ")");

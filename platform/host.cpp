@@ -39,10 +39,11 @@ bool iequals(std::string_view a, std::string_view b) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
 }
+}  // namespace
 
 // Converts one argument to its declared kind. Missing passes through for optional
 // parameters; Null passes through for Variant parameters only.
-Variant convertArg(const ParamInfo& p, const Variant& v) {
+Variant convertArgument(const ParamInfo& p, const Variant& v) {
   switch (p.kind) {
     case ArgKind::Variant: return v;
     case ArgKind::Integer: return Variant(v.toInt16());
@@ -64,7 +65,6 @@ Variant convertArg(const ParamInfo& p, const Variant& v) {
   }
   return v;
 }
-}  // namespace
 
 ClassInfo::ClassInfo(std::string name, std::string clsid, bool transactional, std::string doc)
     : name_(std::move(name)), clsid_(std::move(clsid)), doc_(std::move(doc)), transactional_(transactional) {}
@@ -106,7 +106,7 @@ Variant Component::invoke(std::string_view opName, Args& args) {
       continue;
     }
     try {
-      call.push_back(convertArg(p, given));
+      call.push_back(convertArgument(p, given));
     } catch (const ComError& e) {
       raiseError(e.number(), ci.name(),
                  "Argument " + p.name + " of " + op->name + ": expected " + argKindName(p.kind) + ", got " +

@@ -108,6 +108,10 @@ struct Param {
   }
 };
 
+// Converts an argument to the parameter's declared kind with the rules of dispatch
+// (Type mismatch, Overflow or Invalid use of Null when it cannot take that kind).
+Variant convertArgument(const ParamInfo& p, const Variant& v);
+
 // A component: an object whose operations can be called by name.
 class Component : public Object {
  public:

@@ -39,7 +39,13 @@ std::string sqlDoubleLiteral(double number) {
   return std::string(buf, res.ptr);
 }
 
-std::string sqlDateLiteral(ec::Date date) { return "'" + date.toSqlText() + "'"; }
+std::string sqlDateLiteral(ec::Date date) {
+  // Built step by step: GCC 12 warns falsely (-Wrestrict) on "'" + std::string&& at -O2.
+  std::string s(1, '\'');
+  s += date.toSqlText();
+  s += '\'';
+  return s;
+}
 
 const ec::ClassInfo& LiteralFormatter::info() {
   static const ec::ClassInfo ci = [] {
