@@ -29,7 +29,8 @@ class IConfiguration : public ec::Component {
   virtual bool StoreExists(const std::string& storeName) = 0;
   virtual void SelectStore(const std::string& storeName, int32_t flags) = 0;
   virtual std::string GetConnectionString(const std::string& connectionName) = 0;
-  // A value convertible to a whole number (Empty when the setting is absent).
+  // A value convertible to a whole number; Null when the setting is absent, so that the
+  // caller's conversion fails rather than giving 0.
   virtual ec::Variant GetSetting(const std::string& section, const std::string& key) = 0;
   // The root folder of the attachment tree, without a trailing separator.
   virtual std::string GetAttachmentRoot() = 0;

@@ -1,0 +1,63 @@
+// TQSourceContractMTS.Contract: the maintenance class that writes contract headers, lines
+// and their quantity break-ups, and answers the suite's referential-integrity questions.
+// Every public member is one operation of the class; each opens its own connections,
+// gives the transaction vote its operation gives, and reports failures through the
+// common error handler.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/dictionary.h"
+#include "platform/host.h"
+#include "platform/safearray.h"
+#include "platform/variant.h"
+#include "suite/interfaces.h"
+
+namespace TQSourceContractMTS {
+
+class Contract : public ec::Component, public suite::IReferentialIntegrity {
+ public:
+  // The class declaration the host dispatches through (name, identity, operations).
+  static const ec::ClassInfo& Info();
+  const ec::ClassInfo& classInfo() const override { return Info(); }
+
+  // Headers and referential integrity.
+  // Finds the header of the business partner and category (no category: CATEGORYID IS
+  // NULL) or creates it after checking the master data; returns its CONTRACTHEADERID.
+  int32_t InsertContractHeader(int32_t i_lBusinessPartnerID, const ec::Variant& i_lCategoryId = ec::Variant::missing());
+  // Update (1) sets partner and category, Delete (2) removes the header row only.
+  void UpdateDeleteContractHeader(int32_t i_lContractHeaderID, int32_t i_lBusinessPartnerID, int32_t i_lCategoryId,
+                                  int32_t i_nMaintainType);
+  bool BeforeDelete(const std::string& origin, const ec::SafeArray& keys, const ec::SafeArray& values) override;
+  bool Exists(const std::string& origin, const ec::SafeArray& keys, const ec::SafeArray& values) override;
+
+  // Line insertion: stores one CONTRACTLINE row numbered within its header.
+  int32_t InsertContractLine(const std::shared_ptr<ec::Dictionary>& i_oDicContractLine);
+
+  // Line update, delete and status. An update removes CONTRACTHEADERID and CONTRACTLINEID
+  // from the caller's dictionary and sets every entry left.
+  void UpdateDeleteContractLine(const std::shared_ptr<ec::Dictionary>& i_oDicContractLine, int32_t i_nMaintainType);
+  void SetContractStatus(int32_t i_lContractHeaderID, int32_t i_lContractLineId, int32_t i_nToStatus);
+  void UpdateCalledAndInvoicedValues(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                                     const std::shared_ptr<ec::Dictionary>& i_oDicContractDetails);
+  void SetContractRFQFlag(int32_t i_lContractHeaderID, int32_t i_lContractLineId, bool i_bRFQSet);
+
+  // Price and discount break-ups.
+  void MaintainPriceBreakUp(int32_t i_lContractHeaderID, int32_t i_lContractLineId, double i_fQuantity, double i_fPrice,
+                            int32_t i_nMaintainType);
+  void MaintainDiscountBreakUp(int32_t i_lContractHeaderID, int32_t i_lContractLineId, double i_fQuantity,
+                               double i_fDiscountPercentage, double i_fDiscountAmount, int32_t i_nMaintainType);
+  // i_aBreakUpDetails: rows over the first dimension; Missing inserts nothing.
+  void InsertPriceBreakUps(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                           const ec::Variant& i_aBreakUpDetails = ec::Variant::missing());
+  void InsertDiscountBreakUps(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                              const ec::Variant& i_aBreakUpDetails = ec::Variant::missing());
+  void UpdatePriceInPriceBreakUp(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                                 const std::string& i_sOldCurrencyCode, const std::string& i_sNewCurrencyCode);
+  void UpdateDiscountInDiscountBreakUp(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                                       const std::string& i_sOldCurrencyCode, const std::string& i_sNewCurrencyCode);
+};
+
+}  // namespace TQSourceContractMTS

@@ -1,0 +1,81 @@
+// Fixed texts of the maintenance class Contract: its class name, the method names handed
+// to the error report, the messages of its own errors and the owner names given to the
+// referential checker. Each literal lives here once.
+#pragma once
+
+namespace TQSourceContractMTS::text {
+
+inline constexpr const char* kLibrary = "TQSourceContractMTS";
+inline constexpr const char* kContractClass = "TQSourceContractMTS.Contract";
+// Class identity of the Contract class.
+inline constexpr const char* kContractClassId = "{9C3E51A7-2B84-4F06-8D1E-6A7B0C2F4E13}";
+
+// Method names reported by the failure paths.
+inline constexpr const char* kMethodInsertContractHeader = "TQSourceContractMTS.Contract.InsertContractHeader";
+inline constexpr const char* kMethodUpdateDeleteContractHeader =
+    "TQSourceContractMTS.Contract.UpdateDeleteContractHeader";
+inline constexpr const char* kMethodExists = "TQSourceContractMTS.Contract.IReferentialIntegrity_Exists";
+inline constexpr const char* kMethodInsertContractLine = "TQSourceContractMTS.Contract.InsertContractLine";
+inline constexpr const char* kMethodUpdateDeleteContractLine = "TQSourceContractMTS.Contract.UpdateDeleteContractLine";
+inline constexpr const char* kMethodSetContractStatus = "TQSourceContractMTS.Contract.SetContractStatus";
+inline constexpr const char* kMethodUpdateCalledAndInvoicedValues =
+    "TQSourceContractMTS.Contract.UpdateCalledAndInvoicedValues";
+inline constexpr const char* kMethodSetContractRFQFlag = "TQSourceContractMTS.Contract.SetContractRFQFlag";
+inline constexpr const char* kMethodMaintainPriceBreakUp = "TQSourceContractMTS.Contract.MaintainPriceBreakUp";
+inline constexpr const char* kMethodMaintainDiscountBreakUp = "TQSourceContractMTS.Contract.MaintainDiscountBreakUp";
+inline constexpr const char* kMethodInsertPriceBreakUps = "TQSourceContractMTS.Contract.InsertPriceBreakUps";
+inline constexpr const char* kMethodInsertDiscountBreakUps = "TQSourceContractMTS.Contract.InsertDiscountBreakUps";
+inline constexpr const char* kMethodUpdatePriceInPriceBreakUp =
+    "TQSourceContractMTS.Contract.UpdatePriceInPriceBreakUp";
+inline constexpr const char* kMethodUpdateDiscountInDiscountBreakUp =
+    "TQSourceContractMTS.Contract.UpdateDiscountInDiscountBreakUp";
+
+// Messages of the system's own errors.
+inline constexpr const char* kMsgBusinessPartnerNotDefined =
+    "Contract Header could not be inserted because the Business Partner mentioned is not defined in the Master Data";
+inline constexpr const char* kMsgCategoryNotDefined =
+    "Contract Header could not be inserted because the Category mentioned is not defined in the Master Data";
+inline constexpr const char* kMsgUnitNotDefined =
+    "Contract Line could not be inserted because the Unit Code mentioned is not defined in the Master Data";
+inline constexpr const char* kMsgProductNotDefined =
+    "Contract Line could not be inserted because the Product ID mentioned is not defined in the Master Data";
+inline constexpr const char* kMsgCurrencyNotDefined =
+    "Contract Line could not be inserted because the Currency Code mentioned is not defined in the Master Data";
+inline constexpr const char* kMsgRequisitionReference =
+    "Contract Line could not be deleted because reference exists from V-Requisitions";
+// Refusal of a line dictionary that lacks a column the line cannot do without.
+inline constexpr const char* kMsgMissingRequiredKey = "The contract line has no value for the required key ";
+// A record dictionary argument that is set to nothing.
+inline constexpr const char* kMsgNoDictionary = "No record dictionary was passed for ";
+
+// Owners of master data, as the referential checker knows them, and the origins passed.
+inline constexpr const char* kOwnerBusinessPartner = "VMCommon.BusinessPartner";
+inline constexpr const char* kOwnerCategory = "TQSourceCategoryMTS.Category";
+inline constexpr const char* kOwnerUnit = "VCatalog.Unit";
+inline constexpr const char* kOwnerProduct = "VCatalog.Product";
+inline constexpr const char* kOwnerCurrency = "VMCommon.Currency";
+inline constexpr const char* kOwnerRequisition = "VRequisition.Requisition";
+inline constexpr const char* kOriginContractCode = "CONTRACTCODE";
+
+// Tables and the columns that several areas name.
+inline constexpr const char* kTableHeader = "CONTRACTHEADER";
+inline constexpr const char* kTableLine = "CONTRACTLINE";
+inline constexpr const char* kTablePrice = "CONTRACTPRICE";
+inline constexpr const char* kTableDiscount = "CONTRACTDISCOUNT";
+inline constexpr const char* kTableUserData = "CONTRACTUSERDATA";
+inline constexpr const char* kTableAttachment = "CONTRACTATTACHMENT";
+inline constexpr const char* kTableLineBIS = "CONTRACTLINEBIS";
+
+inline constexpr const char* kColHeaderId = "CONTRACTHEADERID";
+inline constexpr const char* kColLineId = "CONTRACTLINEID";
+inline constexpr const char* kColBusinessPartnerId = "BUSINESSPARTNERID";
+inline constexpr const char* kColCategoryId = "CATEGORYID";
+inline constexpr const char* kColUnitCode = "UNITCODE";
+inline constexpr const char* kColProductId = "PRODUCTID";
+inline constexpr const char* kColCurrencyCode = "CURRENCYCODE";
+inline constexpr const char* kColQuantity = "QUANTITY";
+inline constexpr const char* kColPrice = "PRICE";
+inline constexpr const char* kColDiscountPercentage = "DISCOUNTPERCENTAGE";
+inline constexpr const char* kColDiscountAmount = "DISCOUNTAMOUNT";
+
+}  // namespace TQSourceContractMTS::text
