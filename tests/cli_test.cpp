@@ -406,3 +406,37 @@ TEST(CommandLineDispatch, ByReferenceResultsAndValidation) {
   EXPECT_EQ(cli::nearestNames("contrct", {"Contract", "ContractLine", "Enums", "Log"}, 2),
             (std::vector<std::string>{"Contract", "ContractLine"}));
 }
+
+// By-reference results through the binary: GetPrice hands the line's currency back in its
+// o_sCurrencyCode argument, and the optional by-reference return value is left out.
+TEST(CommandLine, ByReferenceResultsComeBackInArgs) {
+  Folder f;
+  ASSERT_EQ(f.econtract("init").status, 0);
+  ASSERT_EQ(f.econtract("suite load " + quoted(kSuiteExample)).status, 0);
+  const std::string line =
+      R"({"CONTRACTHEADERID":1,"PRODUCTID":100,"CURRENCYCODE":"EUR","BUYERID":"buyer1","CONTRACTSTATUS":6,)"
+      R"("ORIGIN":1,"QUANTITY":500.0,"PRICE":12.5,"EFFECTIVEDATETIME":{"$date":"2026-01-01T00:00:00"},)"
+      R"("CREATIONDATE":{"$date":"2026-01-01T00:00:00"},"UNITCODE":"PCE","INCLUDEPRICEBREAKUP":false,)"
+      R"("INCLUDEDISCOUNTBREAKUP":false,"RFQGENERATED":false,"INCLUDECONTRACTLINEBIS":false,)"
+      R"("MINQTYBREAKUP":true,"SUPPLIERAPPROVAL":false})";
+  spit(f.path() / "calls.jsonl",
+       R"({"class":"TQSourceContractMTS.Contract","operation":"InsertContractHeader","args":[7]})"
+       "\n"
+       R"({"class":"TQSourceContractMTS.Contract","operation":"InsertContractLine","args":[)" +
+           line + "]}\n");
+  Outcome r = f.econtract("call --batch calls.jsonl");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("{\"result\": 1,"), std::string::npos) << r.out;
+
+  r = f.econtract("call TQSourceContract.ContractLine GetPrice " + quoted(R"([1, 1, 20.0, ""])"));
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const Json out = Json::parse(r.out);
+  EXPECT_EQ(out["result"], 12.5);
+  ASSERT_EQ(out["args"].size(), 4u);
+  EXPECT_EQ(out["args"][3], "EUR");  // the by-reference currency came back
+  EXPECT_EQ(out["args"][2], 20.0);   // a by-value argument is as passed
+
+  r = f.econtract("call TQSourceContract.ContractLine GetPrice " + quoted(R"([1, 9, 20.0, ""])"));
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.out.find("\"hex\": \"80040404\""), std::string::npos) << r.out;
+}
