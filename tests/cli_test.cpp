@@ -15,66 +15,25 @@
 #include "platform/error.h"
 #include "platform/host.h"
 #include "platform/safearray.h"
+#include "tests/binary_support.h"
 
 namespace stdfs = std::filesystem;
 using cli::Json;
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using ectest::Outcome;
+using ectest::quoted;
+using ectest::slurp;
+using ectest::spit;
 
-std::string slurp(const stdfs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-void spit(const stdfs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
-
-std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-class Folder {
+class Folder : public ectest::TempFolder {
  public:
-  Folder() {
-    std::string tmpl = (stdfs::temp_directory_path() / "econtract-cli-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~Folder() {
-    std::error_code ec;
-    stdfs::remove_all(path_, ec);
-  }
-  const stdfs::path& path() const { return path_; }
-  std::string str() const { return path_.string(); }
-
+  Folder() : TempFolder("econtract-cli") {}
   // Runs the built binary in this folder with the given shell-quoted arguments.
   Outcome econtract(const std::string& args, const std::string& input = {}, const std::string& env = {}) const {
-    const stdfs::path errFile = path_ / ".stderr", inFile = path_ / ".stdin";
-    spit(inFile, input);
-    const std::string cmd = "cd " + quoted(str()) + " && env -u ECONTRACT_CONFIG " + env + " " +
-                            quoted(ECONTRACT_BINARY) + " " + args + " <" + quoted(inFile.string()) + " 2>" +
-                            quoted(errFile.string());
-    Outcome r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.err = slurp(errFile);
-    return r;
+    return ectest::runEcontract(path(), args, input, env);
   }
-
- private:
-  stdfs::path path_;
 };
 
 // Single-value SQL through the database's own library, outside the system.

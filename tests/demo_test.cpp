@@ -16,60 +16,23 @@
 #include "platform/variant.h"
 #include "query/contract_line.h"
 #include "suite/configuration.h"
+#include "tests/binary_support.h"
 
 namespace stdfs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using ectest::Outcome;
+using ectest::quoted;
+using ectest::slurp;
 
-std::string slurp(const stdfs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string tmpl = (stdfs::temp_directory_path() / "econtract-demo-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    stdfs::remove_all(path_, ec);
-  }
-  const stdfs::path& path() const { return path_; }
-
- private:
-  stdfs::path path_;
+struct TempFolder : ectest::TempFolder {
+  TempFolder() : ectest::TempFolder("econtract-demo") {}
 };
 
 // Runs `econtract demo --dir dir` with cwd as the working directory.
 Outcome runDemo(const stdfs::path& cwd, const stdfs::path& dir) {
-  const stdfs::path errFile = cwd / ".demo-stderr";
-  const std::string cmd = "cd " + quoted(cwd.string()) + " && env -u ECONTRACT_CONFIG " + quoted(ECONTRACT_BINARY) +
-                          " demo --dir " + quoted(dir.string()) + " </dev/null 2>" + quoted(errFile.string());
-  Outcome r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.err = slurp(errFile);
-  return r;
+  return ectest::runEcontract(cwd, "demo --dir " + quoted(dir.string()));
 }
 
 std::string trim(const std::string& s) {
