@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/command_module.h"
 #include "cli/demo.h"
 #include "cli/dispatch.h"
 #include "platform/error.h"
@@ -23,20 +24,6 @@ namespace cli {
 namespace stdfs = std::filesystem;
 
 namespace {
-
-// A failure of the work itself (exit 3), as opposed to a usage error.
-struct Failure : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) throw UsageError("cannot read " + path);
-  std::ostringstream s;
-  s << f.rdbuf();
-  if (f.bad()) throw UsageError("cannot read " + path);
-  return s.str();
-}
 
 std::string readAll(std::istream& in) {
   std::ostringstream s;
@@ -60,18 +47,8 @@ void writeFileAtomically(const stdfs::path& path, const std::string& text) {
   }
 }
 
-std::string absoluteFolder(const std::string& dir) {
-  std::string s = stdfs::absolute(dir.empty() ? stdfs::current_path() : stdfs::path(dir)).lexically_normal().string();
-  while (s.size() > 1 && s.back() == '/') s.pop_back();
-  return s;
-}
-
-std::string failureText(const ec::ComError& e) {
-  return e.description() + " (error " + std::to_string(e.number()) + " / 0x" + ec::hexNumber(e.number()) +
-         (e.source().empty() ? "" : ", source " + e.source()) + ")";
-}
-
-int init(const std::string& dirOption, bool force, std::ostream& out) {
+int init(const std::string& dirOption, bool force, const std::vector<std::unique_ptr<CommandModule>>& modules,
+         std::ostream& out) {
   const std::string dir = absoluteFolder(dirOption);
   const Json config = initialConfiguration(dir);
   const stdfs::path file = stdfs::path(dir) / "econtract.json";
@@ -98,6 +75,7 @@ int init(const std::string& dirOption, bool force, std::ostream& out) {
       << "contract database: " << dir << "/contract.db\n"
       << "suite database:    " << dir << "/suite.db\n"
       << "attachments:       " << dir << "/attachments\n";
+  for (const auto& m : modules) m->onInit(dir, out);
   return kExitOk;
 }
 
@@ -192,6 +170,26 @@ int call(const std::string& batch, const std::vector<std::string>& words, std::i
 
 }  // namespace
 
+std::string failureText(const ec::ComError& e) {
+  return e.description() + " (error " + std::to_string(e.number()) + " / 0x" + ec::hexNumber(e.number()) +
+         (e.source().empty() ? "" : ", source " + e.source()) + ")";
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw UsageError("cannot read " + path);
+  std::ostringstream s;
+  s << f.rdbuf();
+  if (f.bad()) throw UsageError("cannot read " + path);
+  return s.str();
+}
+
+std::string absoluteFolder(const std::string& dir) {
+  std::string s = stdfs::absolute(dir.empty() ? stdfs::current_path() : stdfs::path(dir)).lexically_normal().string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
 Json initialConfiguration(const std::string& dir) {
   Json timeouts = Json::object();
   timeouts["EContractConnection_CommandTimeout"] = 30;
@@ -257,6 +255,9 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   CLI::App* demoCmd = app.add_subcommand("demo", "set up a folder, create a sample contract and print its pricing report");
   demoCmd->add_option("--dir", demoDir, "folder to use (default: the current folder)");
 
+  const std::vector<std::unique_ptr<CommandModule>> modules = commandModules();
+  for (const auto& m : modules) m->add(app);
+
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -267,7 +268,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
 
   try {
     suite::setConfigurationPath(resolveConfigurationPath(configOption));
-    if (*initCmd) return init(dir, force, out);
+    if (*initCmd) return init(dir, force, modules, out);
     if (*loadCmd) return suiteLoad(suiteFile, out);
     if (*callCmd) {
       std::vector<std::string> given;
@@ -282,9 +283,11 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       return classes(className, out);
     }
     if (*demoCmd) {
-      init(demoDir, false, out);
+      init(demoDir, false, modules, out);
       return runDemo(absoluteFolder(demoDir), out, err);
     }
+    for (const auto& m : modules)
+      if (const std::optional<int> status = m->run(in, out, err)) return *status;
   } catch (const UsageError& e) {
     err << "econtract: " << e.what() << "\n";
     return kExitUsage;

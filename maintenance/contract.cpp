@@ -2,6 +2,7 @@
 // parameters in interface order, bound to the C++ members.
 #include "maintenance/contract.h"
 
+#include "maintenance/contract_areas.h"
 #include "maintenance/messages.h"
 
 namespace TQSourceContractMTS {
@@ -110,6 +111,19 @@ ec::ClassInfo buildInfo() {
         c.UpdateDiscountInDiscountBreakUp(a[0].toInt32(), a[1].toInt32(), a[2].str(), a[3].str());
       },
       "Converts a line's non-zero break-up discount amounts into a new currency");
+
+  // The other areas declare their operations beside their code (contract_areas.h).
+
+  // Attachments.
+
+  // Backend-system records, export and transaction pull.
+
+  // XML export and publishing.
+
+  // Routing.
+
+  // User-defined data, creating and copying lines.
+
   return ci;
 }
 

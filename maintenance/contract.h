@@ -58,6 +58,18 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
                                  const std::string& i_sOldCurrencyCode, const std::string& i_sNewCurrencyCode);
   void UpdateDiscountInDiscountBreakUp(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
                                        const std::string& i_sOldCurrencyCode, const std::string& i_sNewCurrencyCode);
+
+  // Attachments and the attachment folders (attachments*.cpp).
+
+  // Backend-system records, export to backend systems and the transaction pull
+  // (backend_records.cpp, backend_export.cpp, backend_transactions.cpp).
+
+  // XML export and publishing (xml_export.cpp, publishing.cpp).
+
+  // Routing for approval and the quotation follow-up (routing.cpp).
+
+  // User-defined data, creating and copying lines (user_data.cpp, line_copy.cpp).
+
 };
 
 }  // namespace TQSourceContractMTS

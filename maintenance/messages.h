@@ -30,6 +30,17 @@ inline constexpr const char* kMethodUpdatePriceInPriceBreakUp =
 inline constexpr const char* kMethodUpdateDiscountInDiscountBreakUp =
     "TQSourceContractMTS.Contract.UpdateDiscountInDiscountBreakUp";
 
+// Attachments.
+
+// Backend-system records, export and transaction pull.
+
+// XML export and publishing.
+
+// Routing.
+
+// User-defined data, creating and copying lines.
+
+
 // Messages of the system's own errors.
 inline constexpr const char* kMsgBusinessPartnerNotDefined =
     "Contract Header could not be inserted because the Business Partner mentioned is not defined in the Master Data";

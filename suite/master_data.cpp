@@ -13,6 +13,7 @@
 #include "suite/currency.h"
 #include "suite/json_text.h"
 #include "suite/sql_literals.h"
+#include "suite/suite_data.h"
 
 namespace suite {
 
@@ -93,62 +94,8 @@ std::optional<MasterData::Fields> fields(const std::string& conn, const std::str
 
 // ---- loading ------------------------------------------------------------------------
 
-class Loader {
- public:
-  explicit Loader(std::string file) : file_(std::move(file)) {}
-
-  [[noreturn]] void fail(const std::string& where, const std::string& what) const {
-    ec::raiseError(pe::kInvalidProcedureCall, kMasterDataErrorSource, file_ + ": " + where + ": " + what);
-  }
-
-  // Checks that entry is an object holding only the allowed members.
-  void checkEntry(const json& entry, const std::string& where, std::initializer_list<const char*> allowed) const {
-    if (!entry.is_object()) fail(where, "expected an object");
-    for (const auto& [k, v] : entry.items()) {
-      bool known = false;
-      for (const char* a : allowed) known = known || k == a;
-      if (!known) fail(where + "." + k, "unknown key");
-    }
-  }
-
-  const json* get(const json& entry, const std::string& where, const char* key, bool required) const {
-    auto it = entry.find(key);
-    if (it == entry.end()) {
-      if (required) fail(where + "." + key, "missing");
-      return nullptr;
-    }
-    return &*it;
-  }
-
-  int32_t integer(const json& entry, const std::string& where, const char* key) const {
-    const json* v = get(entry, where, key, true);
-    if (!v->is_number_integer()) fail(where + "." + key, "expected an integer");
-    if (v->is_number_unsigned() ? v->get<uint64_t>() > 2147483647u
-                                : (v->get<int64_t>() < std::numeric_limits<int32_t>::min() ||
-                                   v->get<int64_t>() > std::numeric_limits<int32_t>::max()))
-      fail(where + "." + key, "expected an integer of 32 bits");
-    return static_cast<int32_t>(v->get<int64_t>());
-  }
-
-  std::optional<std::string> str(const json& entry, const std::string& where, const char* key, bool required) const {
-    const json* v = get(entry, where, key, required);
-    if (!v) return std::nullopt;
-    if (!v->is_string()) fail(where + "." + key, "expected a text");
-    std::string s = v->get<std::string>();
-    if (s.find('\0') != std::string::npos) fail(where + "." + key, "a text may not hold a NUL character");
-    return s;
-  }
-
-  const json& section(const json& doc, const char* name) const {
-    static const json kEmpty = json::array();
-    auto it = doc.find(name);
-    if (it == doc.end()) return kEmpty;
-    if (!it->is_array()) fail(name, "expected an array");
-    return *it;
-  }
-
-  std::string file_;
-};
+using Loader = SuiteDataReader;
+using Batch = SuiteDataBatch;
 
 struct FieldRow {
   std::string name, kind;
@@ -193,25 +140,6 @@ std::vector<FieldRow> readFields(const Loader& L, const json& entry, const std::
 
 Variant optText(const std::optional<std::string>& s) { return s ? Variant(*s) : Variant::null(); }
 
-// The rows of one file, checked, in the order they are written.
-struct Batch {
-  struct Row {
-    std::string table;
-    std::vector<std::string> columns;
-    std::vector<Variant> values;
-  };
-  // The deletes of a step remove the stored entry its rows replace.
-  struct Step {
-    std::vector<std::string> deletes;
-    std::vector<Row> rows;
-  };
-  std::vector<Step> steps;
-  struct RateCheck {
-    std::string where, from, to;
-  };
-  std::vector<RateCheck> rateChecks;
-};
-
 void addFieldRows(Batch::Step& step, const char* table, const char* idColumn, int32_t id,
                   const std::vector<FieldRow>& fields) {
   for (const auto& f : fields)
@@ -226,6 +154,7 @@ Batch readBatch(const Loader& L, const json& doc) {
   for (const auto& [k, v] : doc.items()) {
     bool known = false;
     for (const char* s : kSections) known = known || k == s;
+    for (const SuiteSection& s : componentSections()) known = known || (s.read && k == s.name);
     if (!known) L.fail(k, "unknown section");
   }
   Batch b;
@@ -353,6 +282,11 @@ Batch readBatch(const Loader& L, const json& doc) {
                       {Variant(h), Variant(l), Variant(req)}});
     b.steps.push_back(std::move(s));
   }
+  // The sections of the shipped components, after the master data they may refer to.
+  for (const SuiteSection& sec : componentSections()) {
+    auto it = doc.find(sec.name);
+    if (sec.read && it != doc.end()) sec.read(L, *it, b);
+  }
   return b;
 }
 
@@ -363,6 +297,9 @@ bool physicalAny(ec::db::PhysicalConnection& pc, const std::string& sql) { retur
 void ensureSuiteDatabase(const std::string& connStr) {
   auto pc = ec::db::openPhysical(connStr, true);
   for (const char* ddl : kDdl) pc->execute(ddl);
+  for (const SuiteSection& sec : componentSections())
+    if (sec.ddl)
+      for (const std::string& ddl : sec.ddl()) pc->execute(ddl);
 }
 
 void loadSuiteData(const std::string& connStr, const std::string& jsonText, const std::string& fileName) {

@@ -1,0 +1,19 @@
+// The operations of TQSourceContractMTS.Contract are declared to the host by area, each
+// routine beside the area's code and called by the class declaration (contract.cpp).
+#pragma once
+
+#include "platform/host.h"
+
+namespace TQSourceContractMTS::detail {
+
+// Attachments.
+
+// Backend-system records, export and transaction pull.
+
+// XML export and publishing.
+
+// Routing.
+
+// User-defined data, creating and copying lines.
+
+}  // namespace TQSourceContractMTS::detail
