@@ -11,7 +11,6 @@ namespace TQSourceContractMTS {
 
 using namespace EContractUtilities;
 using detail::onNewConnection;
-using detail::raiseOwnNumber;
 using ec::Variant;
 namespace errors = ec::errors;
 namespace EMaintainType = schema::EMaintainType;
@@ -39,20 +38,8 @@ ec::Dictionary breakUpKeys(int32_t headerId, int32_t lineId, const Variant& quan
 // appends the key columns after them.
 void maintainBreakUp(const char* table, ec::Dictionary values, int32_t headerId, int32_t lineId, double quantity,
                      int32_t maintainType, int32_t existsError, int32_t notFoundError) {
-  const ec::Dictionary keys = breakUpKeys(headerId, lineId, quantity);
-  if (maintainType == EMaintainType::Insert) {
-    values.add(Variant(text::kColHeaderId), headerId);
-    values.add(Variant(text::kColLineId), lineId);
-    values.add(Variant(text::kColQuantity), quantity);
-    if (ExistsInTable(table, keys)) raiseOwnNumber(existsError);
-    onNewConnection([&](ec::db::Connection& c) { InsertTable(table, values, c); });
-    return;
-  }
-  if (!ExistsInTable(table, keys)) raiseOwnNumber(notFoundError);
-  if (maintainType == EMaintainType::Update)
-    onNewConnection([&](ec::db::Connection& c) { UpdateTable(table, values, keys, c); });
-  else if (maintainType == EMaintainType::Delete)
-    onNewConnection([&](ec::db::Connection& c) { DeleteTable(table, keys, c); });
+  detail::maintainKeyedRow(table, std::move(values), breakUpKeys(headerId, lineId, quantity), maintainType,
+                           existsError, notFoundError);
 }
 
 // The rows of a two-dimensional break-up array, one statement each, in array order.

@@ -9,6 +9,7 @@
 #include "platform/dictionary.h"
 #include "platform/error.h"
 #include "platform/host.h"
+#include "schema/enums.h"
 #include "suite/interfaces.h"
 #include "utilities/econtract_utilities.h"
 
@@ -47,6 +48,28 @@ void onNewConnection(F&& write) {
     throw;
   }
   EContractUtilities::CloseConnection(conn);
+}
+
+// Insert, update or delete of one row named by its key dictionary (whose order is the order
+// of the WHERE conditions). An insert appends the key columns after the value columns and
+// fails with existsError when the row is already there; update and delete fail with
+// notFoundError when it is not; any other maintain type does nothing. The errors carry the
+// number only and are raised by fail. The table writer votes per statement.
+inline void maintainKeyedRow(const char* table, ec::Dictionary values, const ec::Dictionary& keys,
+                             int32_t maintainType, int32_t existsError, int32_t notFoundError,
+                             void (*fail)(int32_t) = raiseOwnNumber) {
+  namespace EMaintainType = schema::EMaintainType;
+  if (maintainType == EMaintainType::Insert) {
+    for (const auto& [key, value] : keys) values.add(key, value);
+    if (EContractUtilities::ExistsInTable(table, keys)) fail(existsError);
+    onNewConnection([&](ec::db::Connection& c) { EContractUtilities::InsertTable(table, values, c); });
+    return;
+  }
+  if (!EContractUtilities::ExistsInTable(table, keys)) fail(notFoundError);
+  if (maintainType == EMaintainType::Update)
+    onNewConnection([&](ec::db::Connection& c) { EContractUtilities::UpdateTable(table, values, keys, c); });
+  else if (maintainType == EMaintainType::Delete)
+    onNewConnection([&](ec::db::Connection& c) { EContractUtilities::DeleteTable(table, keys, c); });
 }
 
 }  // namespace TQSourceContractMTS::detail

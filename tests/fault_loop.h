@@ -29,18 +29,24 @@ struct FaultLoopOptions {
   std::vector<std::filesystem::path> trees;
   // Prepares every run: called before each run, including the last (clean) one.
   std::function<void()> before;
+  // For operations that end some failures without raising (they return no result
+  // instead): called after a faulted run that raised nothing; true accepts the run as
+  // absorbed. An absorbed run must still leave every snapshot unchanged. Left unset, every
+  // faulted run must raise.
+  std::function<bool()> absorbed;
 };
 
 struct FaultLoopResult {
   int statements = 0;  // statements the clean run executed
   int faults = 0;      // runs with an injected failure
+  int absorbed = 0;    // faulted runs that raised nothing and were accepted by options.absorbed
 };
 
 // Runs call (one root call) with the 1st, 2nd, ... statement failing until a run completes
 // without reaching the failing statement; that last run is the clean one and its effects
-// stay. Adds a test failure for every faulted run that did not raise or that changed a
-// snapshot. The injected failure is the database error number with the source
-// "fault loop".
+// stay. Adds a test failure for every faulted run that did not raise (and was not accepted
+// as absorbed) or that changed a snapshot. The injected failure is the database error
+// number with the source "fault loop".
 FaultLoopResult runFaultLoop(TestEnv& env, const std::function<void()>& call, const FaultLoopOptions& options = {});
 
 }  // namespace ectest
