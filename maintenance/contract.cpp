@@ -123,6 +123,7 @@ ec::ClassInfo buildInfo() {
   // Routing.
 
   // User-defined data, creating and copying lines.
+  detail::declareUserDataOperations(ci);
 
   return ci;
 }

@@ -69,7 +69,15 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
   // Routing for approval and the quotation follow-up (routing.cpp).
 
   // User-defined data, creating and copying lines (user_data.cpp, line_copy.cpp).
-
+  // One user-defined field of a line: Insert (0) fails when the field is there, Update (1)
+  // and Delete (2) when it is not. The line itself is not checked.
+  void MaintainContractUserData(int32_t i_lContractHeaderID, int32_t i_lContractLineId, const std::string& i_sFieldCode,
+                                const std::string& i_sFieldDescription, int32_t i_nCostType, bool i_bNumericField,
+                                const std::string& i_sValue, int32_t i_nMaintainType);
+  // A set of fields for an existing line: field code -> (description, cost type, numeric
+  // flag, value). Stops at the first code the line already has.
+  void AddContractUserData(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                           const std::shared_ptr<ec::Dictionary>& i_oDicUserData);
 };
 
 }  // namespace TQSourceContractMTS

@@ -15,5 +15,6 @@ namespace TQSourceContractMTS::detail {
 // Routing.
 
 // User-defined data, creating and copying lines.
+void declareUserDataOperations(ec::ClassInfo& ci);
 
 }  // namespace TQSourceContractMTS::detail
