@@ -124,6 +124,7 @@ ec::ClassInfo buildInfo() {
 
   // User-defined data, creating and copying lines.
   detail::declareUserDataOperations(ci);
+  detail::declareLineCopyOperations(ci);
 
   return ci;
 }

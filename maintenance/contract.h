@@ -78,6 +78,18 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
   // flag, value). Stops at the first code the line already has.
   void AddContractUserData(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
                            const std::shared_ptr<ec::Dictionary>& i_oDicUserData);
+  // A new line in status Create under the header of BUSINESSPARTNERID and CATEGORYID (found
+  // or created). The caller's dictionary loses those two keys and gains CONTRACTHEADERID,
+  // CONTRACTSTATUS and CONTRACTLINEID. Returns {CONTRACTHEADERID, CONTRACTLINEID}.
+  std::shared_ptr<ec::Dictionary> CreateContractLine(const std::shared_ptr<ec::Dictionary>& i_oDicContractLine);
+  // A new line under the header of an existing line, with the caller's revised commercial
+  // data and optional break-ups: price rows (quantity, price), discount rows (quantity,
+  // percentage, amount). Returns {CONTRACTHEADERID, CONTRACTLINEID}, or nothing when it
+  // failed: it raises no error of its own, the operations it called have logged theirs.
+  std::shared_ptr<ec::Dictionary> CopyContractLine(const std::shared_ptr<ec::Dictionary>& i_oDicOldContractLine,
+                                                   const ec::Variant& i_aIncludePriceBreakUp = ec::Variant::missing(),
+                                                   const ec::Variant& i_aIncludeDiscountBreakUp = ec::Variant::missing());
+
 };
 
 }  // namespace TQSourceContractMTS

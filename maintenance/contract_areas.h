@@ -16,5 +16,6 @@ namespace TQSourceContractMTS::detail {
 
 // User-defined data, creating and copying lines.
 void declareUserDataOperations(ec::ClassInfo& ci);
+void declareLineCopyOperations(ec::ClassInfo& ci);
 
 }  // namespace TQSourceContractMTS::detail

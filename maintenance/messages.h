@@ -41,6 +41,7 @@ inline constexpr const char* kMethodUpdateDiscountInDiscountBreakUp =
 // User-defined data, creating and copying lines.
 inline constexpr const char* kMethodMaintainContractUserData = "TQSourceContractMTS.Contract.MaintainContractUserData";
 inline constexpr const char* kMethodAddContractUserData = "TQSourceContractMTS.Contract.AddContractUserData";
+inline constexpr const char* kMethodCreateContractLine = "TQSourceContractMTS.Contract.CreateContractLine";
 inline constexpr const char* kMsgLineIdNotExists = "This Contract Line Id does not exists";
 inline constexpr const char* kMsgUserFieldAttached = "This User defined field is already attached to the Contract";
 
