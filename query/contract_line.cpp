@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "query/query_frame.h"
+#include "query/row_arrays.h"
 
 namespace TQSourceContract {
 
@@ -16,13 +17,27 @@ using ec::Variant;
 
 namespace detail {
 
-void QueryFrame::open() {
-  fmt_ = EContractUtilities::GetComponentAs<suite::ILiteralFormatter>(suite::kUtilitiesClass);
+std::shared_ptr<suite::ILiteralFormatter> newFormatter() {
+  return EContractUtilities::GetComponentAs<suite::ILiteralFormatter>(suite::kUtilitiesClass);
+}
+
+std::shared_ptr<suite::ILiteralFormatter> noFormatter() { return nullptr; }
+
+void QueryFrame::open(FormatterSource formatter) {
+  fmt_ = formatter();
   conn_ = EContractUtilities::GetSourceConnection();
 }
 
-std::shared_ptr<ec::db::Recordset> QueryFrame::query(const std::string& sql) {
+suite::ILiteralFormatter& QueryFrame::formatter() {
+  if (!fmt_)
+    ec::raiseError(ec::platform_errors::kObjectVariableNotSet, kLibrarySource,
+                   "The operation formats no literals and has no literal formatter");
+  return *fmt_;
+}
+
+std::shared_ptr<ec::db::Recordset> QueryFrame::query(const std::string& sql, int64_t maxRows) {
   auto rs = std::make_shared<ec::db::Recordset>();
+  rs->maxRecords = maxRows;
   cursors_.push_back(rs);
   rs->open(sql, conn_, ec::db::CursorType::ForwardOnly, ec::db::LockType::ReadOnly);
   return rs;
@@ -38,6 +53,13 @@ void QueryFrame::close() {
 int32_t nextOrdinal(int32_t n) {
   if (n == std::numeric_limits<int32_t>::max()) ec::raiseNumber(ec::platform_errors::kOverflow, kLibrarySource);
   return n + 1;
+}
+
+ec::SafeArray namedColumnsRow(const ec::db::Recordset& rs, const ec::SafeArray& names) {
+  ec::SafeArray row = ec::SafeArray::oneDim(0, names.ubound());
+  for (int32_t i = names.lbound(); i <= names.ubound(); ++i)
+    row(i) = columnValue(rs, names(i).toString(), /*nullAsEmpty=*/true);
+  return row;
 }
 
 }  // namespace detail
