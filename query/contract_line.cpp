@@ -142,6 +142,20 @@ ec::ClassInfo buildInfo() {
            [](C& c, Args& a) {
              return Variant(c.MaximumQuantityExceeded(a[0].toInt32(), a[1].toInt32(), a[2].toDouble()));
            });
+
+  // Renewal.
+  ci.op<C>("GetEligibleContractsForRFQCreation", {Param::in("i_aContractFields", ArgKind::Array)},
+           ArgKind::Dictionary, [](C& c, Args& a) { return c.GetEligibleContractsForRFQCreation(a[0].array()); });
+  ci.op<C>("GetOldContract",
+           {inLong("i_lContractHeaderID"), inLong("i_lContractLineID"), inLong("i_lProductId"),
+            refVariant("o_fNetAmount"), refVariant("o_sCurrencyCode")},
+           ArgKind::Bool, [](C& c, Args& a) {
+             return Variant(c.GetOldContract(a[0].toInt32(), a[1].toInt32(), a[2].toInt32(), a[3], a[4]));
+           });
+  ci.op<C>("OldContractExists", {inLong("i_lContractHeaderID"), inLong("i_lContractLineID"), inLong("i_lProductId")},
+           ArgKind::Bool, [](C& c, Args& a) {
+             return Variant(c.OldContractExists(a[0].toInt32(), a[1].toInt32(), a[2].toInt32()));
+           });
   return ci;
 }
 
