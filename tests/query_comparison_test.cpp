@@ -202,6 +202,21 @@ TEST_F(QueryComparisonTest, ActiveLinesProcFailures) {
             ec::platform_errors::kKeyAlreadyExists);
 }
 
+// By operation name, with arguments as a caller of the command line passes them (text
+// product keys, arrays from 0).
+TEST_F(QueryComparisonTest, CallsByName) {
+  exec("INSERT INTO CONTRACTUSERDATA (CONTRACTHEADERID, CONTRACTLINEID, FIELDCODE, VALUE) VALUES (1, 2, 'COLOR', 'red')");
+  auto obj = ec::Host::instance().create(TQSourceContract::kContractClass);
+  ec::Args fields = {Variant(101), Variant(SafeArray::of({Variant(7)})), Variant(SafeArray::of({Variant("PRICE")}))};
+  EXPECT_TRUE(obj->invoke("getActiveContractLineFieldsperSupplier", fields).array()(0, 0).sameAs(Variant(20.0)));
+  ec::Args userData = {Variant(SafeArray::of({Variant(1)})), Variant(SafeArray::of({Variant(2)})),
+                       Variant(SafeArray::of({Variant(7)})), Variant(SafeArray::of({Variant("COLOR")})), Variant(0)};
+  EXPECT_TRUE(obj->invoke("GetContractUserDataPerSupplier", userData).array()(0, 0).sameAs(Variant("red")));
+  ec::Args proc = {Variant(Dictionary::make({{Variant("100"), entry(8, 1)}}))};
+  const auto result = obj->invoke("GetActiveContractLinesProc", proc).dictionary();
+  EXPECT_TRUE(result->exists(Variant(100)));  // keyed by PRODUCTID as read
+}
+
 // The literal formatter is made once per thread and kept for later calls on it.
 TEST_F(QueryComparisonTest, ActiveLinesProcKeepsOneFormatterPerThread) {
   int made = 0;
