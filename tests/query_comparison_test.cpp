@@ -125,7 +125,11 @@ TEST_F(QueryComparisonTest, UserDataPerSupplierFillsOneRow) {
   // Past the fixed bounds (11 suppliers, 21 fields): the subscript error, under the
   // operation's error source.
   SafeArray wide = SafeArray::oneDim(0, 21);
-  for (int32_t i = 0; i <= 21; ++i) wide(i) = Variant("F" + std::to_string(i));
+  for (int32_t i = 0; i <= 21; ++i) {
+    std::string name = "F";
+    name += std::to_string(i);
+    wide(i) = Variant(name);
+  }
   for (const auto& call : std::vector<std::function<void()>>{
            [&] { c.GetContractUserDataPerSupplier(headers, lines, partners, wide, 2); },
            [&] { c.GetContractUserDataPerSupplier(headers, lines, partners, fields, 11); }}) {

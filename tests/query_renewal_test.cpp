@@ -66,7 +66,12 @@ class CategoryDouble : public ec::Component {
   const ec::ClassInfo& classInfo() const override { return info(); }
 };
 
-std::string dateText(double serial) { return "'" + Date{serial}.toSqlText() + "'"; }
+std::string dateText(double serial) {
+  std::string text(1, '\'');
+  text += Date{serial}.toSqlText();
+  text += '\'';
+  return text;
+}
 
 class QueryRenewalTest : public ContractTest {
  protected:
