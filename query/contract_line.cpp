@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "query/query_frame.h"
+#include "query/row_arrays.h"
 
 namespace TQSourceContract {
 
@@ -16,13 +17,27 @@ using ec::Variant;
 
 namespace detail {
 
-void QueryFrame::open() {
-  fmt_ = EContractUtilities::GetComponentAs<suite::ILiteralFormatter>(suite::kUtilitiesClass);
+std::shared_ptr<suite::ILiteralFormatter> newFormatter() {
+  return EContractUtilities::GetComponentAs<suite::ILiteralFormatter>(suite::kUtilitiesClass);
+}
+
+std::shared_ptr<suite::ILiteralFormatter> noFormatter() { return nullptr; }
+
+void QueryFrame::open(FormatterSource formatter) {
+  fmt_ = formatter();
   conn_ = EContractUtilities::GetSourceConnection();
 }
 
-std::shared_ptr<ec::db::Recordset> QueryFrame::query(const std::string& sql) {
+suite::ILiteralFormatter& QueryFrame::formatter() {
+  if (!fmt_)
+    ec::raiseError(ec::platform_errors::kObjectVariableNotSet, kLibrarySource,
+                   "The operation formats no literals and has no literal formatter");
+  return *fmt_;
+}
+
+std::shared_ptr<ec::db::Recordset> QueryFrame::query(const std::string& sql, int64_t maxRows) {
   auto rs = std::make_shared<ec::db::Recordset>();
+  rs->maxRecords = maxRows;
   cursors_.push_back(rs);
   rs->open(sql, conn_, ec::db::CursorType::ForwardOnly, ec::db::LockType::ReadOnly);
   return rs;
@@ -38,6 +53,13 @@ void QueryFrame::close() {
 int32_t nextOrdinal(int32_t n) {
   if (n == std::numeric_limits<int32_t>::max()) ec::raiseNumber(ec::platform_errors::kOverflow, kLibrarySource);
   return n + 1;
+}
+
+ec::SafeArray namedColumnsRow(const ec::db::Recordset& rs, const ec::SafeArray& names) {
+  ec::SafeArray row = ec::SafeArray::oneDim(0, names.ubound());
+  for (int32_t i = names.lbound(); i <= names.ubound(); ++i)
+    row(i) = columnValue(rs, names(i).toString(), /*nullAsEmpty=*/true);
+  return row;
 }
 
 }  // namespace detail
@@ -119,6 +141,20 @@ ec::ClassInfo buildInfo() {
            {inLong("i_lContractHeaderID"), inLong("i_lContractLineID"), inDouble("i_fQuantity")}, ArgKind::Bool,
            [](C& c, Args& a) {
              return Variant(c.MaximumQuantityExceeded(a[0].toInt32(), a[1].toInt32(), a[2].toDouble()));
+           });
+
+  // Renewal.
+  ci.op<C>("GetEligibleContractsForRFQCreation", {Param::in("i_aContractFields", ArgKind::Array)},
+           ArgKind::Dictionary, [](C& c, Args& a) { return c.GetEligibleContractsForRFQCreation(a[0].array()); });
+  ci.op<C>("GetOldContract",
+           {inLong("i_lContractHeaderID"), inLong("i_lContractLineID"), inLong("i_lProductId"),
+            refVariant("o_fNetAmount"), refVariant("o_sCurrencyCode")},
+           ArgKind::Bool, [](C& c, Args& a) {
+             return Variant(c.GetOldContract(a[0].toInt32(), a[1].toInt32(), a[2].toInt32(), a[3], a[4]));
+           });
+  ci.op<C>("OldContractExists", {inLong("i_lContractHeaderID"), inLong("i_lContractLineID"), inLong("i_lProductId")},
+           ArgKind::Bool, [](C& c, Args& a) {
+             return Variant(c.OldContractExists(a[0].toInt32(), a[1].toInt32(), a[2].toInt32()));
            });
   return ci;
 }

@@ -1,7 +1,7 @@
 // TQSourceContract.ContractLine: read-only questions about single contract lines (the
 // whole line, one column, attachments, user data, backend-system records, break-up
-// existence) and their pricing (unit price, discount, effective price, break-ups and
-// over-ordering). Every operation opens its own connection and keeps nothing between calls.
+// existence), their pricing (unit price, discount, effective price, break-ups and
+// over-ordering) and renewal (lines due for an RFQ, predecessor contracts). Every operation opens its own connection and keeps nothing between calls.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/host.h"
+#include "platform/safearray.h"
 #include "platform/variant.h"
 
 namespace ec::db {
@@ -75,6 +76,20 @@ class ContractLine : public ec::Component {
                                  ec::Variant& o_sCurrencyCode);
   // True when called + invoiced + i_fQuantity goes past the contracted QUANTITY.
   bool MaximumQuantityExceeded(int32_t i_lContractHeaderID, int32_t i_lContractLineID, double i_fQuantity);
+
+  // --- Renewal ---
+
+  // Integer keys with arrays 0..ubound(i_aContractFields) of the named columns of every
+  // active line that its category's settings make due for an automatic RFQ.
+  ec::Variant GetEligibleContractsForRFQCreation(const ec::SafeArray& i_aContractFields);
+  // The most recent line for the product under the header that took effect by today, valued
+  // at its quantity (price times quantity less discount) in o_fNetAmount and its currency
+  // in o_sCurrencyCode; false (0 and "") when there is none.
+  bool GetOldContract(int32_t i_lContractHeaderID, int32_t i_lContractLineID, int32_t i_lProductId,
+                      ec::Variant& o_fNetAmount, ec::Variant& o_sCurrencyCode);
+  // True when an active line for the product under the header overlaps the given line's
+  // validity window (the line itself included).
+  bool OldContractExists(int32_t i_lContractHeaderID, int32_t i_lContractLineID, int32_t i_lProductId);
 
  private:
   // CURRENCYCODE of the line on the caller's connection, or Empty when there is no line.

@@ -6,11 +6,14 @@
 #include "platform/safearray.h"
 #include "query/contract_line.h"
 #include "query/query_frame.h"
+#include "query/row_arrays.h"
 #include "utilities/sql_text.h"
 
 namespace TQSourceContract {
 
+using detail::Column;
 using detail::QueryFrame;
+using detail::rowKeyed;
 using detail::runQuery;
 using ec::Dictionary;
 using ec::SafeArray;
@@ -46,12 +49,6 @@ constexpr std::array<const char*, 45> kLineKeys = {
     "SHIPPINGSERVICELEVEL", "WARRANTYTERM",
     "PENALTYTERM"};
 
-// One element of a row array: how a column value is stored.
-struct Column {
-  const char* name;
-  bool nullAsEmpty;  // a null value is stored as the empty string
-};
-
 constexpr std::array<Column, 8> kAttachmentColumns = {{{"ATTACHMENTID", false},
                                                        {"REVISIONNUMBER", false},
                                                        {"DESCRIPTION", true},
@@ -82,31 +79,6 @@ constexpr std::array<Column, 13> kBISColumns = {{{"BISID", false},
                                                  {"PRICESERIES", true},
                                                  {"CONTRACTSERIES", true},
                                                  {"DISCOUNTSERIES", true}}};
-
-template <size_t N>
-SafeArray rowArray(const Recordset& rs, const std::array<Column, N>& columns, int32_t upper) {
-  SafeArray a = SafeArray::oneDim(0, upper);
-  for (size_t i = 0; i < N; ++i) {
-    const Variant& v = rs.field(columns[i].name);
-    a(static_cast<int32_t>(i)) = (columns[i].nullAsEmpty && v.isNull()) ? Variant(std::string()) : v;
-  }
-  return a;
-}
-
-// One entry per row in the order the database returns them, keyed by the row ordinal as
-// text or as a 32-bit integer.
-template <size_t N>
-Variant rowKeyed(Recordset& rs, const std::array<Column, N>& columns, int32_t upper, bool textKeys) {
-  auto dic = Dictionary::make();
-  int32_t n = 0;
-  while (!rs.eof()) {
-    n = detail::nextOrdinal(n);
-    const Variant key = textKeys ? Variant(std::to_string(n)) : Variant(n);
-    dic->add(key, Variant(rowArray(rs, columns, upper)));
-    rs.moveNext();
-  }
-  return Variant(dic);
-}
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include "platform/safearray.h"
 #include "query/contract_line.h"
 #include "query/query_frame.h"
+#include "query/row_arrays.h"
 
 namespace TQSourceContract {
 
@@ -16,16 +17,7 @@ using ec::Variant;
 
 namespace {
 
-// The text of EContractLineStatus Active in the statements.
-constexpr const char* kActiveStatus = "6";
-
-// The tier condition: from the break quantity upward (minimum quantities) takes the
-// largest break not above the order quantity; up to the break quantity takes the
-// smallest break not below it.
-std::string tierCondition(QueryFrame& f, bool minimumQuantities, double quantity) {
-  return minimumQuantities ? " AND QUANTITY <= " + f.dbl(quantity) + " ORDER BY QUANTITY DESC"
-                           : " AND QUANTITY >= " + f.dbl(quantity) + " ORDER BY QUANTITY ASC";
-}
+constexpr const char* kActiveStatus = detail::kLineActive;
 
 }  // namespace
 
@@ -40,7 +32,7 @@ double ContractLine::GetPrice(int32_t i_lContractHeaderID, int32_t i_lContractLi
     if (ec::isEqual(line->field("INCLUDEPRICEBREAKUP"), Variant(false))) return line->field("PRICE").toDouble();
     const bool minimumQuantities = line->field("MINQTYBREAKUP").toBool();
     auto tier = f.query("SELECT PRICE FROM CONTRACTPRICE WHERE " + where +
-                        tierCondition(f, minimumQuantities, i_fQuantity));
+                        f.tierCondition(minimumQuantities, i_fQuantity));
     if (tier->eof()) return i_fReturnValue;
     return tier->field("PRICE").toDouble();
   });
@@ -64,7 +56,7 @@ double ContractLine::GetDiscount(int32_t i_lContractHeaderID, int32_t i_lContrac
     } else {
       const bool minimumQuantities = line->field("MINQTYBREAKUP").toBool();
       auto tier = f.query("SELECT DISCOUNTPERCENTAGE,DISCOUNTAMOUNT FROM CONTRACTDISCOUNT WHERE " + where +
-                          tierCondition(f, minimumQuantities, i_fQuantity));
+                          f.tierCondition(minimumQuantities, i_fQuantity));
       if (!tier->eof()) {
         percentage = tier->field("DISCOUNTPERCENTAGE").toDouble();
         amount = tier->field("DISCOUNTAMOUNT").toDouble();

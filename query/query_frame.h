@@ -17,21 +17,44 @@ namespace TQSourceContract::detail {
 // Source of the errors this library raises by number.
 inline constexpr const char* kLibrarySource = "TQSourceContract";
 
+// Status texts spliced into the statements: EContractLineStatus Active, Under Approval,
+// Supplier Approved and expired; EContractAttachmentStatus Active and Under Approval.
+inline constexpr const char* kLineActive = "6";
+inline constexpr const char* kLineUnderApproval = "2";
+inline constexpr const char* kLineSupplierApproved = "3";
+inline constexpr const char* kLineExpired = "7";
+inline constexpr const char* kAttachmentActive = "5";
+inline constexpr const char* kAttachmentUnderApproval = "2";
+
+// Where a frame's literal formatter comes from: a new one per call (the usual frame),
+// none (statements without literals), or a cache the operation keeps itself.
+using FormatterSource = std::shared_ptr<suite::ILiteralFormatter> (*)();
+std::shared_ptr<suite::ILiteralFormatter> newFormatter();
+std::shared_ptr<suite::ILiteralFormatter> noFormatter();
+
 class QueryFrame {
  public:
   QueryFrame() = default;
   QueryFrame(const QueryFrame&) = delete;
   QueryFrame& operator=(const QueryFrame&) = delete;
 
-  // Creates the literal formatter, then opens the connection.
-  void open();
+  // Takes the literal formatter from its source, then opens the connection.
+  void open(FormatterSource formatter = &newFormatter);
   // Runs a query on the frame's connection: a forward-only, read-only cursor that the
-  // frame closes when it closes.
-  std::shared_ptr<ec::db::Recordset> query(const std::string& sql);
+  // frame closes when it closes; maxRows > 0 fetches at most that many rows.
+  std::shared_ptr<ec::db::Recordset> query(const std::string& sql, int64_t maxRows = 0);
 
-  std::string number(int32_t value) { return fmt_->FormatSQLNumber(value); }
-  std::string dbl(double value) { return fmt_->FormatSQLDouble(value); }
-  std::string text(const std::string& value) { return fmt_->FormatSQLString(value); }
+  std::string number(int32_t value) { return formatter().FormatSQLNumber(value); }
+  std::string dbl(double value) { return formatter().FormatSQLDouble(value); }
+  std::string text(const std::string& value) { return formatter().FormatSQLString(value); }
+  std::string date(ec::Date value) { return formatter().FormatSQLDate(value); }
+  // The tier condition of the break-up queries: from the break quantity upward (minimum
+  // quantities) takes the largest break not above the order quantity; up to the break
+  // quantity takes the smallest break not below it.
+  std::string tierCondition(bool minimumQuantities, double quantity) {
+    return minimumQuantities ? " AND QUANTITY <= " + dbl(quantity) + " ORDER BY QUANTITY DESC"
+                             : " AND QUANTITY >= " + dbl(quantity) + " ORDER BY QUANTITY ASC";
+  }
   // "CONTRACTHEADERID = " h " AND CONTRACTLINEID = " l, the condition most statements end with.
   std::string headerAndLine(int32_t contractHeaderId, int32_t contractLineId) {
     return "CONTRACTHEADERID = " + number(contractHeaderId) + " AND CONTRACTLINEID = " + number(contractLineId);
@@ -42,22 +65,20 @@ class QueryFrame {
   void close();
 
  private:
+  suite::ILiteralFormatter& formatter();
   std::shared_ptr<suite::ILiteralFormatter> fmt_;
   std::shared_ptr<ec::db::Connection> conn_;
   std::vector<std::shared_ptr<ec::db::Recordset>> cursors_;
 };
 
-// The next 1-based row ordinal; a count past the 32-bit range is an overflow failure.
-int32_t nextOrdinal(int32_t n);
-
 // Runs body(frame) inside the query frame of operation `method` (the full method name).
 // On failure the frame is closed while the thread is on a failure path and the error is
 // logged and raised again with the method name; nothing is returned.
 template <class R, class Body>
-R runQuery(const char* method, Body&& body) {
+R runQuery(const char* method, Body&& body, FormatterSource formatter = &newFormatter) {
   QueryFrame frame;
   try {
-    frame.open();
+    frame.open(formatter);
     R result = body(frame);
     frame.close();
     return result;
