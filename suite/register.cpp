@@ -4,6 +4,9 @@
 #include "suite/literal_formatter.h"
 #include "suite/log.h"
 #include "suite/referential_checker.h"
+#include "suite/catalog.h"
+#include "suite/quotations.h"
+#include "suite/workflow.h"
 
 namespace suite {
 
@@ -17,6 +20,16 @@ void RegisterComponents(ec::Host& host) {
                      &LiteralFormatter::info());
   host.registerClass(kCurrencyClass, kCurrencyClassId, [] { return std::make_shared<CurrencyConverter>(); },
                      &CurrencyConverter::info());
+  // Master-data fields, the workflow, quotations and their decided results.
+  host.registerClass(kCategoryClass, kCategoryClassId, [] { return std::make_shared<Category>(); }, &Category::info());
+  host.registerClass(kProductClass, kProductClassId, [] { return std::make_shared<Product>(); }, &Product::info());
+  host.registerClass(kWorkflowClass, kWorkflowClassId, [] { return std::make_shared<Workflow>(); }, &Workflow::info());
+  host.registerClass(kMaintainWorkflowClass, kMaintainWorkflowClassId,
+                     [] { return std::make_shared<MaintainWorkflow>(); }, &MaintainWorkflow::info());
+  host.registerClass(kQuotationClass, kQuotationClassId, [] { return std::make_shared<Quotation>(); },
+                     &Quotation::info());
+  host.registerClass(kDecisionResultClass, kDecisionResultClassId, [] { return std::make_shared<DecisionResult>(); },
+                     &DecisionResult::info());
 }
 
 }  // namespace suite
