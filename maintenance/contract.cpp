@@ -121,6 +121,7 @@ ec::ClassInfo buildInfo() {
   // XML export and publishing.
 
   // Routing.
+  detail::declareRoutingOperations(ci);
 
   // User-defined data, creating and copying lines.
   detail::declareUserDataOperations(ci);

@@ -67,6 +67,22 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
   // XML export and publishing (xml_export.cpp, publishing.cpp).
 
   // Routing for approval and the quotation follow-up (routing.cpp).
+  // Hands a finished workflow step of a line to the workflow and moves the line on from
+  // what the workflow reports: Under Approval, Rejected, or effective (Finalized when an
+  // older contract exists for the product, else Active). i_vIsLastRouter, when given,
+  // replaces the workflow's answer whether routers remain.
+  void RouteContract(const std::string& i_sUserId, int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                     const std::shared_ptr<ec::Dictionary>& i_oDicRoutingParameters, int32_t i_nOperationFinished,
+                     const ec::Variant& i_vIsLastRouter = ec::Variant::missing());
+
+ private:
+  // Finalized or Active by the older contract; attachments activated after an approval step.
+  void makeLineEffective(int32_t contractHeaderId, int32_t contractLineId, bool afterApproval);
+  // The quotation follow-up of a line made effective: a line from a quotation whose result
+  // is not yet recorded has it recorded as a contract. No failure handler of its own.
+  void UpdateQuotationCRT(int32_t i_lContractHeaderID, int32_t i_lContractLineId);
+
+ public:
 
   // User-defined data, creating and copying lines (user_data.cpp, line_copy.cpp).
   // One user-defined field of a line: Insert (0) fails when the field is there, Update (1)

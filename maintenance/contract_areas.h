@@ -13,6 +13,7 @@ namespace TQSourceContractMTS::detail {
 // XML export and publishing.
 
 // Routing.
+void declareRoutingOperations(ec::ClassInfo& ci);
 
 // User-defined data, creating and copying lines.
 void declareUserDataOperations(ec::ClassInfo& ci);

@@ -37,6 +37,25 @@ inline constexpr const char* kMethodUpdateDiscountInDiscountBreakUp =
 // XML export and publishing.
 
 // Routing.
+inline constexpr const char* kMethodRouteContract = "TQSourceContractMTS.Contract.RouteContract";
+// The workflow, quotation and decision components and the query class the routing
+// creates by name, and the operations it calls on them by name.
+inline constexpr const char* kWorkflowClass = "TQSourceWorkflow.Workflow";
+inline constexpr const char* kMaintainWorkflowClass = "TQSourceWorkflow.MaintainWorkflow";
+inline constexpr const char* kQuotationClass = "TQSourceExchange.Quotation";
+inline constexpr const char* kDecisionResultClass = "TQSourceDecision.Result";
+inline constexpr const char* kQueryContractLineClass = "TQSourceContract.ContractLine";
+inline constexpr const char* kOpMoreRoutersLeftForOperation = "MoreRoutersLeftForOperation";
+inline constexpr const char* kOpRouteNext = "RouteNext";
+inline constexpr const char* kOpCRTUpdatedForQuotation = "CRTUpdatedForQuotation";
+inline constexpr const char* kOpUpdateCRT = "UpdateCRT";
+inline constexpr const char* kOpGetContractFieldValue = "GetContractFieldValue";
+inline constexpr const char* kOpOldContractExists = "OldContractExists";
+// Routing parameters read after the workflow has routed the step, and line columns read.
+inline constexpr const char* kParamRoutedForApproval = "ROUTEDFORAPPROVAL";
+inline constexpr const char* kParamApproved = "APPROVED";
+inline constexpr const char* kColOrigin = "ORIGIN";
+inline constexpr const char* kColQuotationId = "QUOTATIONID";
 
 // User-defined data, creating and copying lines.
 inline constexpr const char* kMethodMaintainContractUserData = "TQSourceContractMTS.Contract.MaintainContractUserData";
