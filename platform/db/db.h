@@ -60,6 +60,8 @@ struct ResultSet {
 enum class Backend { Sqlite, Postgres };
 // The backend a connection string names (anything not a PostgreSQL URI is SQLite's).
 Backend backendOf(std::string_view connStr);
+// The connection string with its password replaced by "***", for messages.
+std::string withoutPassword(const std::string& connStr);
 
 // One backend connection: executes exactly one statement per call.
 class PhysicalConnection {

@@ -45,8 +45,9 @@ std::string trimmed(std::string s) {
   return s;
 }
 
-// The connection string without its password, for messages.
-std::string redacted(const std::string& uri) {
+}  // namespace
+
+std::string withoutPassword(const std::string& uri) {
   std::string s = uri;
   const size_t scheme = s.find("://");
   if (scheme != std::string::npos) {
@@ -64,6 +65,8 @@ std::string redacted(const std::string& uri) {
   }
   return s;
 }
+
+namespace {
 
 // Owns a result.
 struct PgResult {
@@ -244,7 +247,7 @@ class PgConnection final : public PhysicalConnection {
       const std::string msg = c_ ? trimmed(PQerrorMessage(c_)) : "out of memory";
       PQfinish(c_);
       c_ = nullptr;
-      fail(msg + " [in: open " + redacted(connStr) + "]");
+      fail(msg + " [in: open " + withoutPassword(connStr) + "]");
     }
     PQsetNoticeProcessor(c_, ignoreNotice, nullptr);
     try {
