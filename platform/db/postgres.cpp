@@ -299,10 +299,15 @@ class PgConnection final : public PhysicalConnection {
       sql += " DEFAULT VALUES";
     } else {
       sql += "(";
-      for (size_t i = 0; i < columns.size(); ++i) sql += (i ? "," : "") + sqlName(columns[i]);
+      // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "x" + std::string&& at -O2.
+      for (size_t i = 0; i < columns.size(); ++i) {
+        if (i) sql += ',';
+        sql += sqlName(columns[i]);
+      }
       sql += ") VALUES(";
       for (size_t i = 0; i < columns.size(); ++i) {
-        sql += (i ? ",$" : "$") + std::to_string(i + 1);
+        sql += i ? ",$" : "$";
+        sql += std::to_string(i + 1);
         params.push_back(paramText(values[i], columns[i]));
       }
       sql += ")";
