@@ -12,6 +12,7 @@
 #include "cli/command_module.h"
 #include "cli/demo.h"
 #include "cli/dispatch.h"
+#include "platform/db/db.h"
 #include "platform/error.h"
 #include "platform/host.h"
 #include "schema/enums.h"
@@ -47,10 +48,26 @@ void writeFileAtomically(const stdfs::path& path, const std::string& text) {
   }
 }
 
-int init(const std::string& dirOption, bool force, const std::vector<std::unique_ptr<CommandModule>>& modules,
-         std::ostream& out) {
+// A database named on the command line: a SQLite file or a PostgreSQL URI.
+std::string databaseOption(const char* option, const std::string& value) {
+  if (value.empty()) return value;
+  if (ec::db::backendOf(value) == ec::db::Backend::Postgres) return value;
+  if (value.rfind("sqlite:", 0) == 0 && value.size() > 7) return "sqlite:" + absoluteFolder(value.substr(7));
+  throw UsageError(std::string(option) + " expects sqlite:PATH or a postgresql:// URI, got \"" + value + "\"");
+}
+
+// How a database is named in messages: the file of a SQLite one, else the URI without its password.
+std::string shownDatabase(const std::string& connStr) {
+  if (ec::db::backendOf(connStr) == ec::db::Backend::Postgres) return ec::db::withoutPassword(connStr);
+  return connStr.rfind("sqlite:", 0) == 0 ? connStr.substr(7) : connStr;
+}
+
+int init(const std::string& dirOption, const InitDatabases& given, bool force,
+         const std::vector<std::unique_ptr<CommandModule>>& modules, std::ostream& out) {
   const std::string dir = absoluteFolder(dirOption);
-  const Json config = initialConfiguration(dir);
+  const InitDatabases dbs{databaseOption("--database", given.contract),
+                          databaseOption("--suite-database", given.suite)};
+  const Json config = initialConfiguration(dir, dbs);
   const stdfs::path file = stdfs::path(dir) / "econtract.json";
   std::error_code ec;
   bool same = false;
@@ -68,12 +85,14 @@ int init(const std::string& dirOption, bool force, const std::vector<std::unique
   if (ec) throw Failure("cannot create the folder " + dir + ": " + ec.message());
   stdfs::create_directories(stdfs::path(dir) / "attachments", ec);
   if (ec) throw Failure("cannot create the folder " + dir + "/attachments: " + ec.message());
-  schema::ensureContractDatabase("sqlite:" + dir + "/contract.db");
-  suite::ensureSuiteDatabase("sqlite:" + dir + "/suite.db");
+  const std::string contract = config["stores"]["VSource"]["connections"]["EContract"].get<std::string>();
+  const std::string suiteDb = config["suiteDatabase"].get<std::string>();
+  schema::ensureContractDatabase(contract);
+  suite::ensureSuiteDatabase(suiteDb);
   if (!same) writeFileAtomically(file, config.dump(2) + "\n");
   out << (same ? "kept " : "wrote ") << file.string() << "\n"
-      << "contract database: " << dir << "/contract.db\n"
-      << "suite database:    " << dir << "/suite.db\n"
+      << "contract database: " << shownDatabase(contract) << "\n"
+      << "suite database:    " << shownDatabase(suiteDb) << "\n"
       << "attachments:       " << dir << "/attachments\n";
   for (const auto& m : modules) m->onInit(dir, out);
   return kExitOk;
@@ -190,18 +209,19 @@ std::string absoluteFolder(const std::string& dir) {
   return s;
 }
 
-Json initialConfiguration(const std::string& dir) {
+Json initialConfiguration(const std::string& dir, const InitDatabases& databases) {
   Json timeouts = Json::object();
   timeouts["EContractConnection_CommandTimeout"] = 30;
   timeouts["EContractConnection_ConnectionTimeout"] = 15;
   Json store = Json::object();
-  store["connections"] = Json{{"EContract", "sqlite:" + dir + "/contract.db"}};
+  store["connections"] =
+      Json{{"EContract", databases.contract.empty() ? "sqlite:" + dir + "/contract.db" : databases.contract}};
   store["settings"] = Json{{"CONNECTIONS", timeouts}};
   store["attachmentRoot"] = dir + "/attachments";
   Json config = Json::object();
   config["stores"] = Json{{"VSource", store}};
   config["log"] = dir + "/econtract.log";
-  config["suiteDatabase"] = "sqlite:" + dir + "/suite.db";
+  config["suiteDatabase"] = databases.suite.empty() ? "sqlite:" + dir + "/suite.db" : databases.suite;
   return config;
 }
 
@@ -228,6 +248,11 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   CLI::App* initCmd = app.add_subcommand("init", "create econtract.json, the databases and the attachment folder");
   initCmd->add_option("--dir", dir, "folder to set up (default: the current folder)");
   initCmd->add_flag("--force", force, "replace an econtract.json that holds a different configuration");
+  InitDatabases databases;
+  initCmd->add_option("--database", databases.contract,
+                      "contract database: sqlite:PATH or postgresql://... (default: sqlite:DIR/contract.db)");
+  initCmd->add_option("--suite-database", databases.suite,
+                      "suite database: sqlite:PATH or postgresql://... (default: sqlite:DIR/suite.db)");
 
   CLI::App* suiteCmd = app.add_subcommand("suite", "suite master data");
   suiteCmd->require_subcommand(1);
@@ -268,7 +293,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
 
   try {
     suite::setConfigurationPath(resolveConfigurationPath(configOption));
-    if (*initCmd) return init(dir, force, modules, out);
+    if (*initCmd) return init(dir, databases, force, modules, out);
     if (*loadCmd) return suiteLoad(suiteFile, out);
     if (*callCmd) {
       std::vector<std::string> given;
@@ -283,7 +308,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       return classes(className, out);
     }
     if (*demoCmd) {
-      init(demoDir, false, modules, out);
+      init(demoDir, {}, false, modules, out);
       return runDemo(absoluteFolder(demoDir), out, err);
     }
     for (const auto& m : modules)

@@ -1,6 +1,6 @@
 #include "schema/schema.h"
 
-#include "platform/db/db.h"
+#include "schema/ddl.h"
 
 namespace schema {
 
@@ -136,18 +136,23 @@ const std::vector<std::string>& contractTables() {
 }
 
 void ensureContractDatabase(const std::string& connStr) {
-  auto db = ec::db::openPhysical(connStr, /*create=*/true);
-  db->begin();
-  try {
-    for (const auto& stmt : contractDdl()) db->execute(stmt);
-    db->commit();
-  } catch (...) {
-    try {
-      db->rollback();
-    } catch (...) {
-    }
-    throw;
+  std::vector<std::string> ddl = contractDdl();
+  if (ec::db::backendOf(connStr) == ec::db::Backend::Postgres) {
+    // An identity hands out its next value regardless of ids given explicitly; SQLite's
+    // AUTOINCREMENT continues above the highest id stored. A header inserted with its id
+    // (a data transfer, say) moves the identity past it, so the next header does not
+    // collide with it.
+    ddl.push_back(
+        "CREATE OR REPLACE FUNCTION ec_identity_follows() RETURNS trigger LANGUAGE plpgsql AS $$ "
+        "DECLARE seq regclass := pg_get_serial_sequence(TG_TABLE_NAME, TG_ARGV[0])::regclass; "
+        "id bigint := (to_jsonb(NEW) ->> TG_ARGV[0])::bigint; "
+        "BEGIN IF id > COALESCE(pg_sequence_last_value(seq), 0) THEN PERFORM setval(seq, id); END IF; "
+        "RETURN NULL; END $$");
+    ddl.push_back(
+        "CREATE OR REPLACE TRIGGER CONTRACTHEADER_IDENTITY AFTER INSERT ON CONTRACTHEADER FOR EACH ROW EXECUTE "
+        "FUNCTION ec_identity_follows('contractheaderid')");
   }
+  applyDdl(connStr, ddl);
 }
 
 }  // namespace schema

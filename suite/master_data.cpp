@@ -9,6 +9,7 @@
 
 #include "platform/db/db.h"
 #include "platform/error.h"
+#include "schema/ddl.h"
 #include "suite/configuration.h"
 #include "suite/currency.h"
 #include "suite/json_text.h"
@@ -295,11 +296,11 @@ bool physicalAny(ec::db::PhysicalConnection& pc, const std::string& sql) { retur
 }  // namespace
 
 void ensureSuiteDatabase(const std::string& connStr) {
-  auto pc = ec::db::openPhysical(connStr, true);
-  for (const char* ddl : kDdl) pc->execute(ddl);
+  std::vector<std::string> ddl(std::begin(kDdl), std::end(kDdl));
   for (const SuiteSection& sec : componentSections())
     if (sec.ddl)
-      for (const std::string& ddl : sec.ddl()) pc->execute(ddl);
+      for (std::string& d : sec.ddl()) ddl.push_back(std::move(d));
+  schema::applyDdl(connStr, ddl);
 }
 
 void loadSuiteData(const std::string& connStr, const std::string& jsonText, const std::string& fileName) {
@@ -332,7 +333,7 @@ void loadSuiteData(const std::string& connStr, const std::string& jsonText, cons
     try {
       pc->rollback();
     } catch (...) {
-      // The connection goes away below; SQLite discards the open transaction with it.
+      // The connection goes away below, and the open transaction with it.
     }
     throw;
   }

@@ -3,6 +3,8 @@
 #include "suite/currency.h"
 #include "suite/literal_formatter.h"
 #include "suite/log.h"
+#include "suite/people.h"
+#include "suite/backend_ledger.h"
 #include "suite/referential_checker.h"
 #include "suite/catalog.h"
 #include "suite/quotations.h"
@@ -20,6 +22,11 @@ void RegisterComponents(ec::Host& host) {
                      &LiteralFormatter::info());
   host.registerClass(kCurrencyClass, kCurrencyClassId, [] { return std::make_shared<CurrencyConverter>(); },
                      &CurrencyConverter::info());
+  host.registerClass(kUserClass, kUserClassId, [] { return std::make_shared<User>(); }, &User::info());
+  host.registerClass(kBusinessPartnerClass, kBusinessPartnerClassId, [] { return std::make_shared<BusinessPartner>(); },
+                     &BusinessPartner::info());
+  host.registerClass(kBackendClass, kBackendClassId, [] { return std::make_shared<BackendLedger>(); },
+                     &BackendLedger::info());
   // Master-data fields, the workflow, quotations and their decided results.
   host.registerClass(kCategoryClass, kCategoryClassId, [] { return std::make_shared<Category>(); }, &Category::info());
   host.registerClass(kProductClass, kProductClassId, [] { return std::make_shared<Product>(); }, &Product::info());

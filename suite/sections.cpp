@@ -1,6 +1,7 @@
 // The suite-data sections and tables of the shipped components, each read by its component.
 #include "suite/suite_data.h"
 
+#include "suite/backend_ledger.h"
 #include "suite/quotations.h"
 #include "suite/workflow.h"
 
@@ -9,6 +10,7 @@ namespace suite {
 const std::vector<SuiteSection>& componentSections() {
   static const std::vector<SuiteSection> sections = {
       // One entry per component, each on its own line so that additions stay apart.
+      {"backendSystems", &readBackendSystems, &backendLedgerDdl},
       {"approvalChains", &readApprovalChains, &workflowDdl},
       {"quotations", &readQuotations, &quotationDdl},
 

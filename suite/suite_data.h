@@ -64,7 +64,16 @@ struct SuiteSection {
   const char* name;  // member of the file ("backendSystems", ...)
   // Reads the member into batch steps; null for a component without a section.
   void (*read)(const SuiteDataReader& reader, const nlohmann::json& member, SuiteDataBatch& batch);
-  // "CREATE TABLE IF NOT EXISTS ..." statements of the component's tables; null for none.
+  // "CREATE TABLE IF NOT EXISTS ..." / "CREATE INDEX IF NOT EXISTS ..." statements of the
+  // component's tables; null for none. One text serves both backends (the suite database
+  // may be SQLite or PostgreSQL): write the column types INTEGER, DOUBLE, DATETIME,
+  // BOOLEAN, VARCHAR(n) or TEXT, which schema::ddlFor maps for PostgreSQL (schema/ddl.h);
+  // an INTEGER PRIMARY KEY becomes an identity there, filled when an insert leaves it out
+  // (do not mix given and generated ids in one table). The component's own statements
+  // must run on both as well: no INSERT OR REPLACE / OR IGNORE (use ON CONFLICT ... DO, or
+  // DELETE then INSERT), no rowid or last_insert_rowid() (read generated ids back through
+  // PhysicalConnection::insertRow or an updatable cursor), no SQLite date functions, and
+  // ORDER BY wherever the order matters.
   std::vector<std::string> (*ddl)();
 };
 

@@ -12,10 +12,12 @@
 #include "cli/commands.h"
 #include "cli/dispatch.h"
 #include "cli/json_value.h"
+#include "platform/db/db.h"
 #include "platform/error.h"
 #include "platform/host.h"
 #include "platform/safearray.h"
 #include "tests/binary_support.h"
+#include "tests/test_support.h"
 
 namespace stdfs = std::filesystem;
 using cli::Json;
@@ -398,4 +400,37 @@ TEST(CommandLine, ByReferenceResultsComeBackInArgs) {
   r = f.econtract("call TQSourceContract.ContractLine GetPrice " + quoted(R"([1, 9, 20.0, ""])"));
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.out.find("\"hex\": \"80040404\""), std::string::npos) << r.out;
+}
+
+// The databases named at init (server databases in the PostgreSQL run): the configuration
+// points at them, both schemas are created there, and calls work on them.
+TEST(CommandLine, InitOnNamedDatabases) {
+  Folder f;
+  ectest::ScratchDatabase contract(f.path(), "named_contract"), suiteDb(f.path(), "named_suite");
+  const std::string args = "init --database " + quoted(contract.conn()) + " --suite-database " + quoted(suiteDb.conn());
+  Outcome r = f.econtract(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json written = Json::parse(slurp(f.path() / "econtract.json"));
+  EXPECT_EQ(written["stores"]["VSource"]["connections"]["EContract"], contract.conn());
+  EXPECT_EQ(written["suiteDatabase"], suiteDb.conn());
+  ASSERT_EQ(f.econtract("suite load " + quoted(kSuiteExample)).status, 0);
+  auto rows = [](const std::string& conn, const std::string& sql) {
+    return ec::db::openPhysical(conn, false)->query(sql, 1).values.at(0).toString();
+  };
+  EXPECT_EQ(rows(suiteDb.conn(), "SELECT COUNT(*) FROM BUSINESSPARTNER"), "3");
+
+  r = f.econtract("call TQSourceContractMTS.Contract InsertContractHeader '[7, 5]'");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const std::string id = rows(contract.conn(), "SELECT CONTRACTHEADERID FROM CONTRACTHEADER WHERE BUSINESSPARTNERID=7");
+  EXPECT_EQ(r.out, "{\"result\": " + id + ", \"args\": [7,5]}\n");
+
+  // Again: the configuration is kept and so is the data.
+  r = f.econtract(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("kept ", 0), 0u) << r.out;
+  EXPECT_EQ(rows(contract.conn(), "SELECT COUNT(*) FROM CONTRACTHEADER"), "1");
+
+  r = f.econtract("init --dir other --database mysql://x");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--database expects sqlite:PATH or a postgresql:// URI"), std::string::npos) << r.err;
 }

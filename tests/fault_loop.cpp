@@ -58,11 +58,8 @@ Snapshot snapshot(const TestEnv& env, const FaultLoopOptions& options) {
 
 std::vector<std::string> databaseDigest(const std::string& connStr) {
   auto pc = ec::db::openPhysical(connStr, false);
-  const ec::db::ResultSet tables =
-      pc->query("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name", 0);
   std::vector<std::string> lines;
-  for (size_t t = 0; t < tables.rowCount(); ++t) {
-    const std::string table = tables.values[t].toString();
+  for (const std::string& table : pc->tableNames()) {
     const ec::db::ResultSet rows = pc->query("SELECT * FROM " + table, 0);
     const size_t cols = rows.columns.size();
     for (size_t r = 0; r < rows.rowCount(); ++r) {

@@ -1,8 +1,11 @@
 // Creating and copying contract lines (TQSourceContractMTS.Contract).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "maintenance/components.h"
 #include "maintenance/contract.h"
+#include "platform/db/db.h"
 #include "tests/fault_loop.h"
 #include "tests/test_support.h"
 
@@ -19,6 +22,21 @@ constexpr const char* kClass = "TQSourceContractMTS.Contract";
 
 class MaintenanceLineCopyTest : public ContractTest {
  protected:
+  // The rows of a query as "a:b,c:d", numbers in the shortest general form.
+  std::string joinedRows(const std::string& sql) const {
+    const ec::db::ResultSet rs = ec::db::openPhysical(contractConn(), false)->query(sql, 0);
+    std::string out;
+    for (size_t r = 0; r < rs.rowCount(); ++r) {
+      if (r) out += ",";
+      for (size_t c = 0; c < rs.columns.size(); ++c) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%g", rs.values[r * rs.columns.size() + c].toDouble());
+        out += (c ? ":" : "") + std::string(buf);
+      }
+    }
+    return out;
+  }
+
   // A line for CreateContractLine: supplier 7, and category 5 unless told otherwise.
   static std::shared_ptr<Dictionary> newLine(Variant category = Variant(5)) {
     const ec::Date day = ec::Date::fromParts(2026, 1, 1);
@@ -125,13 +143,11 @@ TEST_F(MaintenanceLineCopyTest, CopiesALineWithRevisedDataAndNewBreakUps) {
     EXPECT_EQ(col("DISCOUNTPERCENTAGE").toDouble(), c.lineDiscountPercentage);
     EXPECT_EQ(col("INCLUDEPRICEBREAKUP + 0").toInt32(), c.includePrice);
     EXPECT_EQ(col("INCLUDEDISCOUNTBREAKUP + 0").toInt32(), c.includeDiscount);
-    EXPECT_EQ(scalar("SELECT COALESCE(GROUP_CONCAT(printf('%g:%g', QUANTITY, PRICE)), '') FROM (SELECT * FROM CONTRACTPRICE "
-                     "WHERE CONTRACTLINEID=" + std::to_string(line) + " ORDER BY QUANTITY)")
-                  .toString(),
+    EXPECT_EQ(joinedRows("SELECT QUANTITY, PRICE FROM CONTRACTPRICE WHERE CONTRACTLINEID=" + std::to_string(line) +
+                         " ORDER BY QUANTITY"),
               c.priceRows);
-    EXPECT_EQ(scalar("SELECT COALESCE(GROUP_CONCAT(printf('%g:%g:%g', QUANTITY, DISCOUNTPERCENTAGE, DISCOUNTAMOUNT)), '') "
-                     "FROM CONTRACTDISCOUNT WHERE CONTRACTLINEID=" + std::to_string(line))
-                  .toString(),
+    EXPECT_EQ(joinedRows("SELECT QUANTITY, DISCOUNTPERCENTAGE, DISCOUNTAMOUNT FROM CONTRACTDISCOUNT WHERE "
+                         "CONTRACTLINEID=" + std::to_string(line) + " ORDER BY QUANTITY"),
               c.discountRows);
   }
   // Revised data from the caller, the rest from the old line.
@@ -194,6 +210,8 @@ TEST_F(MaintenanceLineCopyTest, FaultLoopLeavesTheDatabaseAsItWas) {
 
   // A copy ends its failures without raising: a faulted run that returns nothing is
   // accepted, as long as it leaves nothing behind.
+  // A server database may have used up identity values in the failed runs.
+  const int32_t h = scalar("SELECT CONTRACTHEADERID FROM CONTRACTHEADER").toInt32();
   Variant result;
   ectest::FaultLoopOptions options;
   options.absorbed = [&] { return result.isNothing(); };
@@ -201,7 +219,7 @@ TEST_F(MaintenanceLineCopyTest, FaultLoopLeavesTheDatabaseAsItWas) {
       env(),
       [&] {
         result = Variant();
-        ec::Args args{Variant(revision(1, 1)), rows({{10, 5}, {100, 4}}), rows({{50, 1, 12}})};
+        ec::Args args{Variant(revision(h, 1)), rows({{10, 5}, {100, 4}}), rows({{50, 1, 12}})};
         result = ec::Host::instance().callRoot(kClass, "CopyContractLine", args);
       },
       options);

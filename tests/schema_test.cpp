@@ -12,6 +12,7 @@
 
 #include "platform/db/db.h"
 #include "platform/error.h"
+#include "tests/test_support.h"
 
 namespace stdfs = std::filesystem;
 namespace db = ec::db;
@@ -27,10 +28,12 @@ class SchemaTest : public ::testing::Test {
            ("ec_schema_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
     stdfs::create_directories(dir_);
     file_ = dir_ / "contract.db";
-    conn_ = "sqlite:" + file_.string();
+    scratch_ = std::make_unique<ectest::ScratchDatabase>(dir_, "contract");
+    conn_ = scratch_->conn();
   }
   void TearDown() override {
     db::clearPool();
+    scratch_.reset();
     std::error_code ec;
     stdfs::remove_all(dir_, ec);
   }
@@ -47,6 +50,7 @@ class SchemaTest : public ::testing::Test {
   }
 
   stdfs::path dir_, file_;
+  std::unique_ptr<ectest::ScratchDatabase> scratch_;
   std::string conn_;
 };
 
@@ -112,9 +116,8 @@ ColumnKind expectedKind(const std::string& c) {
 }
 
 TEST_F(SchemaTest, CreatesTheSevenTablesWithTheirColumnsKeysAndTypes) {
-  EXPECT_FALSE(stdfs::exists(file_));
   schema::ensureContractDatabase(conn_);
-  ASSERT_TRUE(stdfs::exists(file_));
+  EXPECT_EQ(stdfs::exists(file_), !ectest::onPostgres());
   auto c = open();
   ASSERT_EQ(schema::contractTables().size(), expectedTables().size());
   for (const auto& t : expectedTables()) {
@@ -162,6 +165,15 @@ TEST_F(SchemaTest, RowsReadBackTypedAndKeysAreEnforced) {
   // Text ids compare with an unquoted number.
   c->execute("UPDATE CONTRACTLINE SET QUOTATIONID='345' WHERE CONTRACTLINEID=1");
   EXPECT_EQ(c->executeQuery("SELECT COUNT(*) FROM CONTRACTLINE WHERE QUOTATIONID = 345")->field(0).toInt32(), 1);
+  EXPECT_EQ(c->executeQuery("SELECT COUNT(*) FROM CONTRACTLINE WHERE 345 = QUOTATIONID")->field(0).toInt32(), 1);
+  EXPECT_EQ(c->executeQuery("SELECT COUNT(*) FROM CONTRACTLINE WHERE QUOTATIONID <> 345")->field(0).toInt32(), 0);
+  EXPECT_EQ(c->executeQuery("SELECT COUNT(*) FROM CONTRACTLINE WHERE PRODUCTID = '501'")->field(0).toInt32(), 1);
+  // Booleans are whole numbers: a true written as -1 reads back true, and compares with 0.
+  c->execute("UPDATE CONTRACTLINE SET MINQTYBREAKUP=-1 WHERE CONTRACTLINEID=1");
+  auto flags = c->executeQuery("SELECT MINQTYBREAKUP FROM CONTRACTLINE WHERE MINQTYBREAKUP <> 0");
+  ASSERT_EQ(flags->recordCount(), 1);
+  EXPECT_EQ(flags->field(0).type(), ec::VarType::Bool);
+  EXPECT_TRUE(flags->field(0).toBool());
 
   // Composite keys: one row per key, none without a key part.
   for (const std::string bad :
@@ -182,10 +194,20 @@ TEST_F(SchemaTest, RowsReadBackTypedAndKeysAreEnforced) {
   // The identity never hands out the id of a deleted header again.
   c->execute("DELETE CONTRACTHEADER WHERE CONTRACTHEADERID = 2");
   c->execute("INSERT CONTRACTHEADER(BUSINESSPARTNERID) VALUES(8)");
-  EXPECT_EQ(c->executeQuery("SELECT MAX(CONTRACTHEADERID) FROM CONTRACTHEADER")->field(0).toInt32(), 3);
+  const int32_t third = c->executeQuery("SELECT MAX(CONTRACTHEADERID) FROM CONTRACTHEADER")->field(0).toInt32();
+  if (ectest::onPostgres())
+    EXPECT_GT(third, 2);  // the server's identity also uses up the ids of failed inserts
+  else
+    EXPECT_EQ(third, 3);
+  // A header stored with its id moves the identity past it.
+  c->execute("INSERT CONTRACTHEADER(CONTRACTHEADERID,BUSINESSPARTNERID) VALUES(10,8)");
+  c->execute("INSERT CONTRACTHEADER(BUSINESSPARTNERID) VALUES(9)");
+  EXPECT_EQ(c->executeQuery("SELECT CONTRACTHEADERID FROM CONTRACTHEADER WHERE BUSINESSPARTNERID=9")->field(0).toInt32(),
+            11);
 }
 
 TEST_F(SchemaTest, LookupsUseTheIndexes) {
+  if (ectest::onPostgres()) GTEST_SKIP() << "the query plans of SQLite";
   schema::ensureContractDatabase(conn_);
   auto c = open();
   const std::vector<std::pair<std::string, std::string>> lookups = {
@@ -217,6 +239,13 @@ TEST_F(SchemaTest, EnsuringAgainKeepsDataAndRepairsMissingParts) {
   schema::ensureContractDatabase(conn_);
   auto c = open();
   EXPECT_EQ(c->executeQuery("SELECT BUSINESSPARTNERID FROM CONTRACTHEADER")->field(0).toInt32(), 5);
+  if (ectest::onPostgres()) {
+    EXPECT_EQ(c->executeQuery("SELECT COUNT(*) FROM pg_indexes WHERE indexname='ix_contractline_buyer'")
+                  ->field(0)
+                  .toInt32(),
+              1);
+    return;
+  }
   EXPECT_EQ(c->executeQuery("SELECT COUNT(*) FROM sqlite_master WHERE name='IX_CONTRACTLINE_BUYER'")->field(0).toInt32(),
             1);
   EXPECT_EQ(c->executeQuery("PRAGMA journal_mode")->field(0).toString(), "wal");

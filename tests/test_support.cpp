@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "maintenance/components.h"
 #include "platform/db/db.h"
 #include "query/components.h"
+#include "schema/ddl.h"
 #include "schema/schema.h"
 #include "suite/components.h"
 #include "suite/configuration.h"
@@ -57,12 +59,70 @@ const std::string& standardSuiteData() {
   return text;
 }
 
+const std::string& testServer() {
+  static const std::string uri = [] {
+    const char* v = std::getenv("ECONTRACT_TEST_DATABASE");
+    return std::string(v ? v : "");
+  }();
+  return uri;
+}
+
+namespace {
+
+// The URI of the test server with its database name replaced.
+std::string withDatabase(const std::string& uri, const std::string& name) {
+  const size_t start = uri.find("://") + 3;
+  const size_t slash = uri.find('/', start);
+  const size_t query = uri.find('?', start);
+  if (slash == std::string::npos || (query != std::string::npos && slash > query)) {
+    const size_t at = query == std::string::npos ? uri.size() : query;
+    return uri.substr(0, at) + "/" + name + uri.substr(at);
+  }
+  return uri.substr(0, slash + 1) + name + (query == std::string::npos ? "" : uri.substr(query));
+}
+
+void onServer(const std::string& sql) {
+  try {
+    ec::db::openPhysical(testServer(), false)->execute(sql);
+  } catch (const ec::ComError& e) {
+    throw ec::ComError(e.number(), e.source(),
+                       "The PostgreSQL test server (ECONTRACT_TEST_DATABASE=" + testServer() +
+                           ") refused or could not be reached: " + e.description());
+  }
+}
+
+}  // namespace
+
+ScratchDatabase::ScratchDatabase(const stdfs::path& dir, const std::string& name) {
+  if (!onPostgres()) {
+    conn_ = "sqlite:" + (dir / (name + ".db")).string();
+    return;
+  }
+  static std::atomic<int> counter{0};
+  serverName_ = "ect_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + "_" + name;
+  // Copying the template's files is much faster than writing them through the log.
+  onServer("CREATE DATABASE " + serverName_ + " STRATEGY FILE_COPY");
+  conn_ = withDatabase(testServer(), serverName_);
+}
+
+ScratchDatabase::~ScratchDatabase() {
+  if (serverName_.empty()) return;
+  ec::db::clearPool();
+  try {
+    onServer("DROP DATABASE IF EXISTS " + serverName_ + " WITH (FORCE)");
+  } catch (const std::exception&) {
+    // The server goes away with its folder after the run.
+  }
+}
+
 TestEnv::TestEnv(Stores stores) {
   static std::atomic<int> counter{0};
   dir_ = stdfs::temp_directory_path() /
          ("econtract_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
   stdfs::remove_all(dir_);
   stdfs::create_directories(dir_ / "attachments");
+  contract_ = std::make_unique<ScratchDatabase>(dir_, "contract");
+  suite_ = std::make_unique<ScratchDatabase>(dir_, "suite");
   writeConfig(configText(stores));
   suite::setConfigurationPath(configPath());
   schema::ensureContractDatabase(contractConn());
@@ -77,13 +137,15 @@ TestEnv::TestEnv(Stores stores) {
 TestEnv::~TestEnv() {
   suite::setConfigurationPath("");
   ec::db::clearPool();
+  contract_.reset();
+  suite_.reset();
   std::error_code ec;
   stdfs::remove_all(dir_, ec);
 }
 
 std::string TestEnv::configPath() const { return (dir_ / "econtract.json").string(); }
-std::string TestEnv::contractConn() const { return "sqlite:" + (dir_ / "contract.db").string(); }
-std::string TestEnv::suiteConn() const { return "sqlite:" + (dir_ / "suite.db").string(); }
+std::string TestEnv::contractConn() const { return contract_->conn(); }
+std::string TestEnv::suiteConn() const { return suite_->conn(); }
 std::string TestEnv::logPath() const { return (dir_ / "econtract.log").string(); }
 std::string TestEnv::attachmentRoot() const { return (dir_ / "attachments").string(); }
 
@@ -132,7 +194,11 @@ int64_t TestEnv::count(const std::string& sql) const {
   return v.isNull() ? 0 : static_cast<int64_t>(v.toDouble());
 }
 
-void TestEnv::exec(const std::string& sql) const { ec::db::openPhysical(contractConn(), false)->execute(sql); }
+void TestEnv::exec(const std::string& sql) const {
+  // Tables a test creates are written once for both backends (schema/ddl.h).
+  const bool ddl = sql.rfind("CREATE ", 0) == 0;
+  ec::db::openPhysical(contractConn(), false)->execute(ddl ? schema::ddlFor(ec::db::backendOf(contractConn()), sql) : sql);
+}
 
 ec::ComError errorOf(const std::function<void()>& f) {
   try {

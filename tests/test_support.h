@@ -41,6 +41,28 @@ enum class Stores { VSource, VProcurementOnly, None };
 // The standard master-data file.
 const std::string& standardSuiteData();
 
+// The PostgreSQL server the tests run against: ECONTRACT_TEST_DATABASE, a libpq URI of a
+// database there whose user may create databases (ctest sets it for the "pg." tests and
+// starts the server); empty when the tests run on SQLite.
+const std::string& testServer();
+inline bool onPostgres() { return !testServer().empty(); }
+
+// A fresh, empty database that is removed with the object: a SQLite file dir/name.db, or
+// a new database on the test server. Fails the test's set-up (throws) when the server
+// cannot be reached.
+class ScratchDatabase {
+ public:
+  ScratchDatabase(const std::filesystem::path& dir, const std::string& name);
+  ~ScratchDatabase();
+  ScratchDatabase(const ScratchDatabase&) = delete;
+  ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+  const std::string& conn() const { return conn_; }
+
+ private:
+  std::string conn_;
+  std::string serverName_;  // the database on the test server, "" for SQLite
+};
+
 class TestEnv {
  public:
   explicit TestEnv(Stores stores = Stores::VSource);
@@ -50,8 +72,8 @@ class TestEnv {
 
   const std::filesystem::path& dir() const { return dir_; }
   std::string configPath() const;
-  std::string contractConn() const;  // "sqlite:<dir>/contract.db"
-  std::string suiteConn() const;     // "sqlite:<dir>/suite.db"
+  std::string contractConn() const;  // "sqlite:<dir>/contract.db", or a database on the test server
+  std::string suiteConn() const;     // "sqlite:<dir>/suite.db", or a database on the test server
   std::string logPath() const;
   std::string attachmentRoot() const;
 
@@ -65,13 +87,14 @@ class TestEnv {
   void clearLog() const;
 
   // Statements on the contract database outside any transaction context, not seen by the
-  // statement hooks.
+  // statement hooks; a CREATE statement's types are mapped for the backend (schema/ddl.h).
   ec::Variant scalar(const std::string& sql) const;  // first column of the first row (Empty for none)
   int64_t count(const std::string& sql) const;       // scalar as a whole number
   void exec(const std::string& sql) const;
 
  private:
   std::filesystem::path dir_;
+  std::unique_ptr<ScratchDatabase> contract_, suite_;
 };
 
 // The error a call raises (a failed expectation when it raises none or something else).

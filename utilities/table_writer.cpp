@@ -237,6 +237,9 @@ int32_t GetNextContractLineId(int32_t contractHeaderId) {
     const std::string sql = std::string("SELECT MAX(CONTRACTLINEID) FROM CONTRACTLINE") +
                             " WHERE CONTRACTHEADERID=" + std::to_string(contractHeaderId);
     conn = GetSourceConnection();
+    // Two callers inserting under one header would read the same maximum: the second waits
+    // here until the first's transaction ends (a server database; SQLite serialises writers).
+    conn->lockAllocation("CONTRACTLINE", contractHeaderId);
     rs = std::make_shared<ec::db::Recordset>();
     rs->open(sql, conn, ec::db::CursorType::ForwardOnly, ec::db::LockType::Optimistic);
     const Variant highest = rs->eof() ? Variant::null() : rs->field(0);

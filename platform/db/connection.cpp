@@ -122,6 +122,8 @@ std::shared_ptr<Recordset> Connection::executeQuery(const std::string& sql) {
   return rs;
 }
 
+void Connection::lockAllocation(const std::string& name, int64_t key) { physical().lockAllocation(name, key); }
+
 std::vector<ColumnInfo> Connection::columns(const std::string& table, const std::string& column) {
   std::vector<ColumnInfo> all = physical().tableColumns(table);
   if (column.empty()) return all;

@@ -1,7 +1,8 @@
 // Relational database access: logical connections, row cursors (materialised when they
 // open), statement execution, the catalog query, and the statement hooks tests use.
 //
-// Connection strings choose the backend: "sqlite:PATH" is the embedded database.
+// Connection strings choose the backend: "sqlite:PATH" is the embedded database,
+// "postgresql://..." (or "postgres://...", a libpq URI) a PostgreSQL server.
 // Inside a root call's transaction context (ec::ObjectContext) every connection opened on
 // the same connection string shares one physical connection and one transaction, which
 // the context commits or rolls back; outside a context every statement commits by itself
@@ -56,7 +57,11 @@ struct ResultSet {
   size_t rowCount() const { return columns.empty() ? 0 : values.size() / columns.size(); }
 };
 
-class PhysicalConnection;
+enum class Backend { Sqlite, Postgres };
+// The backend a connection string names (anything not a PostgreSQL URI is SQLite's).
+Backend backendOf(std::string_view connStr);
+// The connection string with its password replaced by "***", for messages.
+std::string withoutPassword(const std::string& connStr);
 
 // One backend connection: executes exactly one statement per call.
 class PhysicalConnection {
@@ -80,6 +85,15 @@ class PhysicalConnection {
   virtual bool inTransaction() const = 0;
   // How long a statement waits for a lock held by another connection; 0 waits without limit.
   virtual void setBusyTimeout(int seconds) = 0;
+  // The tables of the database (as the catalog spells them), sorted.
+  virtual std::vector<std::string> tableNames() = 0;
+  // Serialises the allocation of ids under (name, key) until the transaction ends: a second
+  // transaction asking for the same pair waits for the first to commit or roll back. Not
+  // a statement of the system's own, so the hooks do not see it.
+  virtual void lockAllocation(const std::string& name, int64_t key) = 0;
+  // False once the connection cannot serve another caller (its database file was replaced,
+  // the server closed it): the pool drops it.
+  virtual bool reusable() const { return true; }
 };
 
 class Recordset;
@@ -115,6 +129,11 @@ class Connection : public Object {
 
   // The catalog: columns of a table (all of them, or the one named, compared without case).
   std::vector<ColumnInfo> columns(const std::string& table, const std::string& column = {});
+
+  // Makes ids allocated under (name, key) (a maximum read and incremented) safe against
+  // concurrent writers: the lock holds until the transaction the connection takes part in
+  // ends (see PhysicalConnection::lockAllocation).
+  void lockAllocation(const std::string& name, int64_t key);
 
   // For the layer itself: the physical connection in use (throws when closed).
   PhysicalConnection& physical();
@@ -201,6 +220,7 @@ class Recordset : public Object {
 // isolation statement; every other text is returned unchanged. An empty result means the
 // statement needs no execution on this backend.
 std::string translateForSqlite(const std::string& sql);
+std::string translateForPostgres(const std::string& sql);
 
 // Hooks receive every statement exactly as the system built it (before translation). A
 // hook that throws fails the statement before it reaches the database (fault injection).
@@ -240,7 +260,8 @@ bool poolingEnabled();
 void clearPool();
 
 // Creates the database file of a "sqlite:" connection string when it is absent (the
-// schema routine uses this; a plain open never creates a file).
+// schema routine uses this; a plain open never creates a file). A PostgreSQL database
+// must exist on its server either way.
 std::shared_ptr<PhysicalConnection> openPhysical(const std::string& connStr, bool create);
 
 // The number of the errors the database reports (its message is the description).
@@ -256,6 +277,9 @@ std::shared_ptr<PhysicalConnection> acquirePhysical(const std::string& connStr, 
 // Returns a physical connection to the pool (or drops it when the pool is off, the
 // connection is inside a transaction, or the pool is full).
 void releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys);
+// The backends' own connection makers.
+std::shared_ptr<PhysicalConnection> openSqlite(const std::string& connStr, bool create, int busySeconds);
+std::shared_ptr<PhysicalConnection> openPostgres(const std::string& connStr, int connectSeconds);
 }  // namespace detail
 
 }  // namespace ec::db

@@ -1,4 +1,5 @@
-// The system's SQL dialect on SQLite, the statement hooks and the declared-type kinds.
+// The system's SQL dialect on SQLite and PostgreSQL, the statement hooks and the declared-type
+// kinds.
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -83,6 +84,11 @@ std::string translateForSqlite(const std::string& sql) {
   }
   return sql;
 }
+
+// PostgreSQL needs the same three forms: INTO and FROM added, and the isolation statement
+// left out, since every transaction the backend begins asks for READ COMMITTED itself and
+// the session's default is set to it when the connection opens.
+std::string translateForPostgres(const std::string& sql) { return translateForSqlite(sql); }
 
 ColumnKind columnKindOf(std::string_view declaredType) {
   std::string t(declaredType);

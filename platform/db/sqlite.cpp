@@ -1,21 +1,17 @@
 // The SQLite backend: one physical connection per sqlite3 handle, typed reads, the
-// one-statement rule, lazily begun transactions and the pool of idle connections.
+// one-statement rule and lazily begun transactions.
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 #include "platform/db/db.h"
 #include "platform/error.h"
 
 namespace ec::db {
-
-PhysicalConnection::~PhysicalConnection() = default;
 
 namespace {
 
@@ -111,7 +107,7 @@ std::string pathOf(const std::string& connStr) {
     ok = std::tolower(static_cast<unsigned char>(connStr[i])) == kScheme[i];
   if (!ok)
     fail("Unsupported database connection string \"" + connStr +
-         "\": expected sqlite: followed by the path of the database file");
+         "\": expected sqlite: followed by the path of the database file, or a postgresql:// URI");
   return connStr.substr(kScheme.size());
 }
 
@@ -153,6 +149,7 @@ class SqliteConnection final : public PhysicalConnection {
   const std::string& path() const { return path_; }
 
   // Still the same file: a pooled handle must not outlive a database that was replaced.
+  bool reusable() const override { return sameFile(); }
   bool sameFile() const {
     FileId now;
     return fileId(path_, now) && now == id_;
@@ -264,6 +261,17 @@ class SqliteConnection final : public PhysicalConnection {
   bool inTransaction() const override { return pendingBegin_ || active_ || lost_ || !sqlite3_get_autocommit(db_); }
 
   void setBusyTimeout(int seconds) override { sqlite3_busy_timeout(db_, busyMillis(seconds)); }
+
+  std::vector<std::string> tableNames() override {
+    const ResultSet rs =
+        query("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name", 0);
+    std::vector<std::string> out;
+    for (const Variant& v : rs.values) out.push_back(v.toString());
+    return out;
+  }
+
+  // Writers are serialised already: a transaction takes the write lock at its first statement.
+  void lockAllocation(const std::string&, int64_t) override {}
 
  private:
   void exec(const char* sql) {
@@ -401,79 +409,10 @@ class SqliteConnection final : public PhysicalConnection {
   bool lost_ = false;          // SQLite rolled the transaction back after a failed statement
 };
 
-// ---------------------------------------------------------------------------------------
-// Idle physical connections, most recently returned last. The total is capped so that
-// many databases in one process do not pile up open files.
-
-struct Pool {
-  std::mutex mu;
-  std::vector<std::pair<std::string, std::shared_ptr<SqliteConnection>>> idle;
-  std::atomic<bool> enabled{true};
-  static constexpr size_t kMaxIdle = 16;
-};
-
-Pool& pool() {
-  static Pool* p = new Pool;  // never destroyed: connections may be released during exit
-  return *p;
-}
-
 }  // namespace
 
-std::shared_ptr<PhysicalConnection> openPhysical(const std::string& connStr, bool create) {
-  return std::make_shared<SqliteConnection>(pathOf(connStr), create, 30);
-}
-
-std::shared_ptr<PhysicalConnection> detail::acquirePhysical(const std::string& connStr, int busySeconds) {
-  const std::string path = pathOf(connStr);
-  Pool& p = pool();
-  if (p.enabled.load(std::memory_order_relaxed)) {
-    for (;;) {
-      std::shared_ptr<SqliteConnection> c;
-      {
-        std::lock_guard<std::mutex> lock(p.mu);
-        for (size_t i = p.idle.size(); i-- > 0;) {
-          if (p.idle[i].first == connStr) {
-            c = std::move(p.idle[i].second);
-            p.idle.erase(p.idle.begin() + static_cast<std::ptrdiff_t>(i));
-            break;
-          }
-        }
-      }
-      if (!c) break;
-      if (c->sameFile()) return c;
-      // The file was removed or replaced since the handle was pooled: drop it.
-    }
-  }
-  return std::make_shared<SqliteConnection>(path, false, busySeconds);
-}
-
-void detail::releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys) {
-  auto c = std::dynamic_pointer_cast<SqliteConnection>(std::move(phys));
-  if (!c) return;
-  Pool& p = pool();
-  if (!p.enabled.load(std::memory_order_relaxed) || c->inTransaction()) return;  // closed by the last owner
-  std::shared_ptr<SqliteConnection> evicted;
-  std::lock_guard<std::mutex> lock(p.mu);
-  p.idle.emplace_back(connStr, std::move(c));
-  if (p.idle.size() > Pool::kMaxIdle) {
-    evicted = std::move(p.idle.front().second);
-    p.idle.erase(p.idle.begin());
-  }
-}
-
-void setPoolingEnabled(bool enabled) {
-  pool().enabled.store(enabled);
-  if (!enabled) clearPool();
-}
-
-bool poolingEnabled() { return pool().enabled.load(); }
-
-void clearPool() {
-  std::vector<std::pair<std::string, std::shared_ptr<SqliteConnection>>> gone;
-  {
-    std::lock_guard<std::mutex> lock(pool().mu);
-    gone.swap(pool().idle);
-  }
+std::shared_ptr<PhysicalConnection> detail::openSqlite(const std::string& connStr, bool create, int busySeconds) {
+  return std::make_shared<SqliteConnection>(pathOf(connStr), create, busySeconds);
 }
 
 }  // namespace ec::db

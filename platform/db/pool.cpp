@@ -1,0 +1,104 @@
+// The backend a connection string names, and the pool of idle physical connections used
+// outside a transaction context.
+#include <atomic>
+#include <cctype>
+#include <mutex>
+
+#include "platform/db/db.h"
+
+namespace ec::db {
+
+PhysicalConnection::~PhysicalConnection() = default;
+
+namespace {
+
+bool startsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+  return true;
+}
+
+// Idle physical connections, most recently returned last. The total is capped so that
+// many databases in one process do not pile up open files and server sessions.
+struct Pool {
+  std::mutex mu;
+  std::vector<std::pair<std::string, std::shared_ptr<PhysicalConnection>>> idle;
+  std::atomic<bool> enabled{true};
+  static constexpr size_t kMaxIdle = 16;
+};
+
+Pool& pool() {
+  static Pool* p = new Pool;  // never destroyed: connections may be released during exit
+  return *p;
+}
+
+std::shared_ptr<PhysicalConnection> openNew(const std::string& connStr, bool create, int seconds) {
+  if (backendOf(connStr) == Backend::Postgres) return detail::openPostgres(connStr, seconds);
+  return detail::openSqlite(connStr, create, seconds);
+}
+
+}  // namespace
+
+Backend backendOf(std::string_view connStr) {
+  return startsWithNoCase(connStr, "postgresql://") || startsWithNoCase(connStr, "postgres://") ? Backend::Postgres
+                                                                                                 : Backend::Sqlite;
+}
+
+std::shared_ptr<PhysicalConnection> openPhysical(const std::string& connStr, bool create) {
+  return openNew(connStr, create, 30);
+}
+
+std::shared_ptr<PhysicalConnection> detail::acquirePhysical(const std::string& connStr, int busySeconds) {
+  Pool& p = pool();
+  if (p.enabled.load(std::memory_order_relaxed)) {
+    for (;;) {
+      std::shared_ptr<PhysicalConnection> c;
+      {
+        std::lock_guard<std::mutex> lock(p.mu);
+        for (size_t i = p.idle.size(); i-- > 0;) {
+          if (p.idle[i].first == connStr) {
+            c = std::move(p.idle[i].second);
+            p.idle.erase(p.idle.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+          }
+        }
+      }
+      if (!c) break;
+      if (c->reusable()) return c;
+      // The database went away or was replaced since the connection was pooled: drop it.
+    }
+  }
+  return openNew(connStr, false, busySeconds);
+}
+
+void detail::releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys) {
+  if (!phys) return;
+  Pool& p = pool();
+  if (!p.enabled.load(std::memory_order_relaxed) || phys->inTransaction() || !phys->reusable())
+    return;  // closed by the last owner
+  std::shared_ptr<PhysicalConnection> evicted;
+  std::lock_guard<std::mutex> lock(p.mu);
+  p.idle.emplace_back(connStr, std::move(phys));
+  if (p.idle.size() > Pool::kMaxIdle) {
+    evicted = std::move(p.idle.front().second);
+    p.idle.erase(p.idle.begin());
+  }
+}
+
+void setPoolingEnabled(bool enabled) {
+  pool().enabled.store(enabled);
+  if (!enabled) clearPool();
+}
+
+bool poolingEnabled() { return pool().enabled.load(); }
+
+void clearPool() {
+  std::vector<std::pair<std::string, std::shared_ptr<PhysicalConnection>>> gone;
+  {
+    std::lock_guard<std::mutex> lock(pool().mu);
+    gone.swap(pool().idle);
+  }
+}
+
+}  // namespace ec::db
