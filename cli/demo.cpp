@@ -78,6 +78,10 @@ const char* const kDemoSuiteData = R"json({
      "attributes": {"givenName": ["Raj"], "sn": ["Patel"], "mail": ["raj.patel@example.com"],
                     "CompanyName": ["Example Buying Org AG"], "PhoneNumber": ["+49 69 555 0110"],
                     "BusinessPartnerID": ["1"]}},
+    {"id": "approver2", "contact": "Lena Novak, Finance, +49 69 555 0120",
+     "attributes": {"givenName": ["Lena"], "sn": ["Novak"], "mail": ["lena.novak@example.com"],
+                    "CompanyName": ["Example Buying Org AG"], "PhoneNumber": ["+49 69 555 0120"],
+                    "BusinessPartnerID": ["1"]}},
     {"id": "acme.sales", "contact": "Klaus Weber, Acme Fasteners, +49 711 555 0200",
      "attributes": {"givenName": ["Klaus"], "sn": ["Weber"], "mail": ["k.weber@acme.example"],
                     "CompanyName": ["Acme Fasteners GmbH"], "PhoneNumber": ["+49 711 555 0200"],
@@ -93,6 +97,14 @@ const char* const kDemoSuiteData = R"json({
   "backendSystems": [
     {"id": 3, "name": "ERP North", "units": ["PCE", "BOX"], "currencies": ["EUR", "USD"]},
     {"id": 7, "name": "ERP South"}
+  ],
+  "approvalChains": [
+    {"categoryId": 5, "approvers": ["approver1", "approver2"]},
+    {"categoryId": null, "approvers": ["approver1"]}
+  ],
+  "quotations": [
+    {"id": 5001, "crtUpdated": false},
+    {"id": 5002, "crtUpdated": true}
   ]
 }
 )json";

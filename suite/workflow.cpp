@@ -131,7 +131,8 @@ void MaintainWorkflow::RouteNext(const std::string& userId, int32_t lineId, Vari
                " hold no DECISION \"APPROVE\" or \"REJECT\"");
       auto route = workflow::loadRoute(*conn, headerId, lineId);
       if (!route || !route->underApproval())
-        refuse("The " + lineLabel(headerId, lineId) + " is not waiting for an approval");
+        refuse("Contract line " + std::to_string(lineId) + " of header " + std::to_string(headerId) +
+               " is not waiting for an approval");
       const std::string& current = route->approvers.at(static_cast<size_t>(*route->position));
       if (userId != current)
         refuse("User \"" + userId + "\" is not the current router of " + lineLabel(headerId, lineId) +

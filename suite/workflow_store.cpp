@@ -130,7 +130,8 @@ void readApprovalChains(const SuiteDataReader& L, const json& member, SuiteDataB
       if (!a.is_string() || a.get<std::string>().empty()) L.fail(aw, "expected a non-empty text");
       if (a.get<std::string>().find('\0') != std::string::npos) L.fail(aw, "a text may not hold a NUL character");
       s.rows.push_back({"APPROVALCHAIN", {"CATEGORYID", "ORDINAL", "APPROVER"},
-                        {categoryId ? Variant(*categoryId) : Variant::null(), Variant(ordinal), Variant(a.get<std::string>())}});
+                        {categoryId ? Variant(*categoryId) : Variant::null(), Variant(ordinal),
+                         Variant(a.get<std::string>())}});
       ++ordinal;
     }
     batch.steps.push_back(std::move(s));
@@ -151,9 +152,12 @@ nlohmann::ordered_json workflowReport(const std::string& suiteConnStr, int32_t h
     out["state"] = route ? json(route->state) : json(nullptr);
     out["categoryId"] = route && route->categoryId ? json(*route->categoryId) : json(nullptr);
     out["chain"] = route ? json(route->approvers) : json::array();
-    out["currentRouter"] = route && route->underApproval() ? json(route->approvers.at(*route->position)) : json(nullptr);
+    out["currentRouter"] =
+        route && route->underApproval() ? json(route->approvers.at(*route->position)) : json(nullptr);
     auto history = nlohmann::ordered_json::array();
-    const auto text = [](const Variant& v) { return v.isNull() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(v.toString()); };
+    const auto text = [](const Variant& v) {
+      return v.isNull() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(v.toString());
+    };
     for (size_t r = 0; r < steps.rowCount(); ++r) {
       const Variant* row = &steps.values[r * 6];
       nlohmann::ordered_json step;
