@@ -3,9 +3,12 @@
 
 namespace cli {
 
+std::unique_ptr<CommandModule> makeAttachmentCommands();
+
 std::vector<std::unique_ptr<CommandModule>> commandModules() {
   std::vector<std::unique_ptr<CommandModule>> modules;
   // One line per module, each on its own line so that additions stay apart.
+  modules.push_back(makeAttachmentCommands());
 
   return modules;
 }
