@@ -129,7 +129,7 @@ class HeaderDocuments {
     if (revise) {
       id = attId_.toInt32();
       revision = call_.newRevisionNumber(id);
-      insertRow(id, entryValue(value, 2), typeCode, entryValue(value, 1), fileName, "," + number(revision) + ")");
+      insertRow(id, entryValue(value, 2), typeCode, entryValue(value, 1), fileName, std::string(",").append(number(revision)).append(")"));
     } else {
       refuseDuplicate(typeCode, fileName);
       id = call_.newAttachmentId();

@@ -86,9 +86,10 @@ std::string unescape(std::string_view s) {
 
 std::string entryLine(const JournalEntry& e) {
   std::string line(1, e.kind);
-  if (e.kind == 'S') line += " " + e.backup;
-  if (e.kind != 'C') line += " " + escape(e.rel.string());
-  return line + "\n";
+  if (e.kind == 'S') line.append(1, ' ').append(e.backup);
+  if (e.kind != 'C') line.append(1, ' ').append(escape(e.rel.string()));
+  line.push_back('\n');
+  return line;
 }
 
 // Reads a journal. A torn last line (no line end) is dropped: the change it announced never
@@ -238,7 +239,7 @@ void FileTransaction::noteCreated(char kind, const stdfs::path& p) {
 }
 
 void FileTransaction::moveAside(const stdfs::path& p) {
-  JournalEntry e{'S', "b" + std::to_string(++backups_), p.lexically_relative(root_)};
+  JournalEntry e{'S', std::string("b").append(std::to_string(++backups_)), p.lexically_relative(root_)};
   append(e);
   std::error_code ec;
   stdfs::rename(p, work_ / e.backup, ec);

@@ -59,7 +59,8 @@ std::string render(ILiteralFormatter& f, Place place, const std::string& column,
     default: break;
   }
   if (place == Place::UpdateSet) return v.isEmpty() || v.isNull() ? "NULL" : unquotedNumber(v, column);
-  return "'" + asText(v) + "'";
+  std::string quoted(1, '\'');
+  return quoted.append(asText(v)).append(1, '\'');
 }
 
 std::string conditions(ILiteralFormatter& f, Place place, const ec::Dictionary& keys) {
