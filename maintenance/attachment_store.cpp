@@ -70,6 +70,27 @@ void AttachmentStore::createFolders(const std::vector<std::string>& folders) con
     if (!fs_.folderExists(f)) fs_.createFolder(f);
 }
 
+void AttachmentStore::moveToTypeCode(std::vector<std::string> parents, const std::string& documentFolder,
+                                     const std::string& fileName, const std::string& oldTypeCode,
+                                     const std::string& newTypeCode) const {
+  requirePathElement(fileName, "FILEPATH", false);
+  const std::string oldFolder =
+      withTypeCode(documentFolder, requirePathElement(oldTypeCode, "ATTACHMENTTYPECODE", true), false);
+  const std::string newFolder = withTypeCode(documentFolder, newTypeCode, false);
+  parents.push_back(documentFolder);
+  parents.push_back(newFolder);
+  createFolders(parents);
+  fs_.copyFile(oldFolder + "\\" + fileName, newFolder + "\\" + fileName, true);
+  DeleteAttachmentsFromFolder(oldFolder, ec::SafeArray::of({Variant(fileName)}));
+}
+
+void AttachmentStore::removeDocumentFile(const std::string& documentFolder, const std::string& typeCode,
+                                         const std::string& fileName) const {
+  const std::string folder =
+      withTypeCode(documentFolder, requirePathElement(typeCode, "ATTACHMENTTYPECODE", true), false);
+  DeleteAttachmentsFromFolder(folder, ec::SafeArray::of({Variant(fileName)}));
+}
+
 void AttachmentStore::requireInside(const std::string& path, const char* argument) const {
   try {
     (void)fs_.nativePath(path);

@@ -38,6 +38,14 @@ class AttachmentStore {
 
   // Creates each folder in turn when it does not exist, one level each.
   void createFolders(const std::vector<std::string>& folders) const;
+  // Moves a document's file (its row's FILEPATH) from the folder of its old type code to the
+  // folder of the new one, creating the parents, the document folder and the new level in
+  // turn; the old folder goes when it is left empty.
+  void moveToTypeCode(std::vector<std::string> parents, const std::string& documentFolder, const std::string& fileName,
+                      const std::string& oldTypeCode, const std::string& newTypeCode) const;
+  // Removes a document's file from its folder (the row's type code level, when it has one).
+  void removeDocumentFile(const std::string& documentFolder, const std::string& typeCode,
+                          const std::string& fileName) const;
 
   // A path argument: the folder it names must lie inside the root (refused naming the
   // argument otherwise).

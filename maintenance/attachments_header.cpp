@@ -170,10 +170,8 @@ class HeaderDocuments {
     row->close();
     if (status.isNull() || status.toInt32() != schema::EContractAttachmentStatus::Create) return;
     const std::string fileName = self_.getfileName(id, kTableName, Variant(revision));
-    const std::string folder = AttachmentStore::withTypeCode(
-        AttachmentStore::documentFolder(store_.headerFolder(header_), id, revision),
-        requirePathElement(typeCode, "ATTACHMENTTYPECODE", true), false);
-    DeleteAttachmentsFromFolder(folder, SafeArray::of({Variant(fileName)}));
+    store_.removeDocumentFile(AttachmentStore::documentFolder(store_.headerFolder(header_), id, revision), typeCode,
+                              fileName);
     call_.execute(kDelete + number(id) + kAndRevision + number(revision));
   }
 
@@ -198,15 +196,9 @@ class HeaderDocuments {
                              kOtherDuplicate4 + number(id)))
       detail::raiseAlreadyAttached();
     if (typeCode != oldTypeCode) {
-      requirePathElement(fileName, "FILEPATH", false);
       const std::string headerFolder = store_.headerFolder(header_);
-      const std::string documentFolder = AttachmentStore::documentFolder(headerFolder, id, revision);
-      const std::string oldFolder = AttachmentStore::withTypeCode(
-          documentFolder, requirePathElement(oldTypeCode, "ATTACHMENTTYPECODE", true), false);
-      const std::string newFolder = AttachmentStore::withTypeCode(documentFolder, typeCode, false);
-      store_.createFolders({headerFolder, documentFolder, newFolder});
-      fs().copyFile(oldFolder + "\\" + fileName, newFolder + "\\" + fileName, true);
-      DeleteAttachmentsFromFolder(oldFolder, SafeArray::of({Variant(fileName)}));
+      store_.moveToTypeCode({headerFolder}, AttachmentStore::documentFolder(headerFolder, id, revision), fileName,
+                            oldTypeCode, typeCode);
     }
     call_.execute(std::string(kSetType1) + kSetType2 + fmt().FormatSQLAssignString(typeCode) + kSetInternal +
                   number(entryValue(value, 3).toInt32()) + kWhereId + number(id) + kAndRevision + number(revision));

@@ -153,10 +153,7 @@ class LineDocuments {
     row->close();
     if (status.isNull() || status.toInt32() != schema::EContractAttachmentStatus::Create) return;
     const std::string fileName = self_.getfileName(id, kTableName, Variant::null());
-    const std::string folder =
-        AttachmentStore::withTypeCode(AttachmentStore::documentFolder(lineFolder_, id, 0),
-                                      requirePathElement(typeCode, "ATTACHMENTTYPECODE", true), false);
-    DeleteAttachmentsFromFolder(folder, SafeArray::of({Variant(fileName)}));
+    store_.removeDocumentFile(AttachmentStore::documentFolder(lineFolder_, id, 0), typeCode, fileName);
     call_.execute(kDelete + number(id));
   }
 
@@ -174,16 +171,9 @@ class LineDocuments {
                              number(line_) + kOtherDuplicate4 + fmt().FormatSQLString(typeCode) + kOtherDuplicate5 +
                              fmt().FormatSQLString(fileName) + kOtherDuplicate6 + number(id)))
       detail::raiseAlreadyAttached();
-    if (typeCode != oldTypeCode) {
-      requirePathElement(fileName, "FILEPATH", false);
-      const std::string documentFolder = AttachmentStore::documentFolder(lineFolder_, id, 0);
-      const std::string oldFolder = AttachmentStore::withTypeCode(
-          documentFolder, requirePathElement(oldTypeCode, "ATTACHMENTTYPECODE", true), false);
-      const std::string newFolder = AttachmentStore::withTypeCode(documentFolder, typeCode, false);
-      store_.createFolders({store_.lineBaseFolder(), lineFolder_, documentFolder, newFolder});
-      fs().copyFile(oldFolder + "\\" + fileName, newFolder + "\\" + fileName, true);
-      DeleteAttachmentsFromFolder(oldFolder, SafeArray::of({Variant(fileName)}));
-    }
+    if (typeCode != oldTypeCode)
+      store_.moveToTypeCode({store_.lineBaseFolder(), lineFolder_}, AttachmentStore::documentFolder(lineFolder_, id, 0),
+                            fileName, oldTypeCode, typeCode);
     call_.execute(std::string(kSetType1) + kSetType2 + fmt().FormatSQLAssignString(typeCode) + kSetInternal +
                   number(entryValue(value, 2).toInt32()) + kWhereFirst + number(id) + kAndFirstRevision);
   }
