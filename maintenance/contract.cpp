@@ -115,6 +115,7 @@ ec::ClassInfo buildInfo() {
   // The other areas declare their operations beside their code (contract_areas.h).
 
   // Attachments.
+  detail::declareAttachmentOperations(ci);
 
   // Backend-system records, export and transaction pull.
   detail::declareBackendOperations(ci);

@@ -60,6 +60,42 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
                                        const std::string& i_sOldCurrencyCode, const std::string& i_sNewCurrencyCode);
 
   // Attachments and the attachment folders (attachments*.cpp).
+  // Row maintenance of CONTRACTATTACHMENT only; no file is touched. Without
+  // i_lAttachmentId a new document (largest id plus 1, revision 0); with it, the next
+  // revision of that document (nothing when it has none).
+  void InsertContractAttachment(const std::string& i_sAttachmentDescription, int32_t i_lContractLineId,
+                                int32_t i_lContractHeaderID, const std::string& i_sAttachmentTypeCode, bool i_bInternal,
+                                int32_t i_nAttachmentStatus, const std::string& i_sFilePath,
+                                const ec::Variant& i_lAttachmentId = ec::Variant::missing());
+  // Update (1) or Delete (2) of one revision; 0x8004040A when it does not exist.
+  void UpdateDeleteContractAttachment(int32_t i_lAttachmentId, int32_t i_lRevisionNumber,
+                                      const std::string& i_sAttachmentDescription, int32_t i_lContractLineId,
+                                      int32_t i_lContractHeaderID, const std::string& i_sAttachmentTypeCode,
+                                      bool i_bInternal, int32_t i_nAttachmentStatus, const std::string& i_sFilePath,
+                                      int32_t i_nMaintainType);
+  // A line becoming Active (6) or expired (7) sets its attachments to Active (5) or
+  // expired (6); any other status changes nothing.
+  void UpdateContractAttachmentStatus(int32_t i_lContractHeaderID, int32_t i_lContractLineId, int32_t i_nToStatus,
+                                      const ec::Variant& i_lAttachmentId = ec::Variant::missing(),
+                                      const ec::Variant& i_lRevisionNumber = ec::Variant::missing());
+  // Documents of a header and of a line: rows and the files in the attachment tree
+  // (EAttachDetachAction), all entries of i_oDicFileDetail with the same action.
+  void AddUpdateDeleteHeaderAttachments(int32_t i_lContractHeaderID,
+                                        const std::shared_ptr<ec::Dictionary>& i_oDicFileDetail, int32_t i_nAction,
+                                        const ec::Variant& i_lAttId = ec::Variant::missing(),
+                                        const ec::Variant& i_oDicAttachments = ec::Variant::missing(),
+                                        const ec::Variant& o_sAttFilePath = ec::Variant::missing());
+  void AddRemoveLineAttachments(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                                const std::shared_ptr<ec::Dictionary>& i_oDicFileDetail, int32_t i_nAction,
+                                const ec::Variant& i_oDicAttachments = ec::Variant::missing(),
+                                const ec::Variant& o_sAttFilePath = ec::Variant::missing(),
+                                const ec::Variant& i_sOldFilePath = ec::Variant::missing());
+  // The FILEPATH of the document (of one revision unless i_lRevisionNumber is Null or left
+  // out); the empty text when there is no such row.
+  std::string getfileName(int32_t i_lAttachmentId, const std::string& i_sTableName,
+                          const ec::Variant& i_lRevisionNumber = ec::Variant::missing());
+  // Creates the folder R\i_sFilePath under the attachment root when it does not exist.
+  void CreateFolderIfNotExists(const std::string& i_sFilePath);
 
   // Backend-system records, export to backend systems and the transaction pull
   // (backend_records.cpp, backend_export.cpp, backend_transactions.cpp).

@@ -7,6 +7,7 @@
 namespace TQSourceContractMTS::detail {
 
 // Attachments.
+void declareAttachmentOperations(ec::ClassInfo& ci);
 
 // Backend-system records, export and transaction pull.
 void declareBackendOperations(ec::ClassInfo& ci);

@@ -31,6 +31,18 @@ inline constexpr const char* kMethodUpdateDiscountInDiscountBreakUp =
     "TQSourceContractMTS.Contract.UpdateDiscountInDiscountBreakUp";
 
 // Attachments.
+inline constexpr const char* kMethodInsertContractAttachment = "TQSourceContractMTS.Contract.InsertContractAttachment";
+inline constexpr const char* kMethodUpdateDeleteContractAttachment =
+    "TQSourceContractMTS.Contract.UpdateDeleteContractAttachment";
+inline constexpr const char* kMethodUpdateContractAttachmentStatus =
+    "TQSourceContractMTS.Contract.UpdateContractAttachmentStatus";
+inline constexpr const char* kMethodAddUpdateDeleteHeaderAttachments =
+    "TQSourceContractMTS.Contract.AddUpdateDeleteHeaderAttachments";
+inline constexpr const char* kMethodAddRemoveLineAttachments = "TQSourceContractMTS.Contract.AddRemoveLineAttachments";
+// The operation is getfileName; its failures name it getFileName.
+inline constexpr const char* kMethodGetFileName = "TQSourceContractMTS.Contract.getFileName";
+inline constexpr const char* kMethodCreateFolderIfNotExists = "TQSourceContractMTS.Contract.CreateFolderIfNotExists";
+inline constexpr const char* kMsgDocumentAlreadyAttached = "This Document is already attached to this Contract";
 
 // Backend-system records, export and transaction pull.
 inline constexpr const char* kMethodMaintainContractBIS = "TQSourceContractMTS.Contract.MaintainContractBIS";

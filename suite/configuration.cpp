@@ -149,6 +149,14 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
         while (r.size() > 1 && (r.back() == '/' || r.back() == '\\')) r.pop_back();
         store.attachmentRoot = r;
       }
+      if (const json* folders = member(st, "importFolders")) {
+        if (!folders->is_array()) badValue(file, where + ".importFolders", "an array of texts");
+        for (const auto& f : *folders) {
+          if (!f.is_string() || f.get<std::string>().empty())
+            badValue(file, where + ".importFolders", "an array of texts naming folders");
+          store.importFolders.push_back(f.get<std::string>());
+        }
+      }
       data->stores.emplace(name, std::move(store));
     }
   }
@@ -226,6 +234,14 @@ const ec::ClassInfo& Configuration::info() {
         "GetAttachmentRoot", {}, ArgKind::String,
         [](Configuration& s, Args&) { return Variant(s.GetAttachmentRoot()); },
         "Attachment root folder of the selected store");
+    c.op<Configuration>(
+        "GetImportFolders", {}, ArgKind::Array,
+        [](Configuration& s, Args&) {
+          std::vector<Variant> folders;
+          for (const auto& f : s.GetImportFolders()) folders.emplace_back(f);
+          return Variant(ec::SafeArray::of(std::move(folders)));
+        },
+        "Folders outside the attachment root that documents may be copied from");
     return c;
   }();
   return ci;
@@ -274,5 +290,7 @@ std::string Configuration::GetAttachmentRoot() {
          "The configuration store " + store_ + " in " + data_->file + " has no attachment root (key \"attachmentRoot\")");
   return *st.attachmentRoot;
 }
+
+std::vector<std::string> Configuration::GetImportFolders() { return selected().importFolders; }
 
 }  // namespace suite

@@ -9,13 +9,16 @@
 //         "connections": { "EContract": "sqlite:/abs/dir/contract.db" },
 //         "settings": { "CONNECTIONS": { "EContractConnection_CommandTimeout": 30,
 //                                        "EContractConnection_ConnectionTimeout": 15 } },
-//         "attachmentRoot": "/abs/dir/attachments"
+//         "attachmentRoot": "/abs/dir/attachments",
+//         "importFolders": ["/srv/uploads"]
 //       }
 //     },
 //     "log": "/abs/dir/econtract.log",
 //     "suiteDatabase": "sqlite:/abs/dir/suite.db"
 //   }
 //
+// "importFolders" (not written by `econtract init`) lists folders outside the attachment
+// root from which documents may be copied into it; absent, there are none.
 // Every key is optional: a file without "stores" has no store (connection opening then
 // fails with its own error), "VProcurement" may stand beside or instead of "VSource".
 // Connection strings are used unchanged. Setting values are numbers, texts, booleans or
@@ -38,6 +41,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/variant.h"
 #include "suite/interfaces.h"
@@ -58,6 +62,7 @@ struct ConfigurationData {
     // section -> key -> value (Long for whole numbers within 32 bits, Double, String, Bool, Null)
     std::map<std::string, std::map<std::string, ec::Variant>> settings;
     std::optional<std::string> attachmentRoot;
+    std::vector<std::string> importFolders;
   };
   std::string file;  // the path it was read from
   std::map<std::string, Store> stores;
@@ -88,6 +93,7 @@ class Configuration : public IConfiguration {
   // conversion to a whole number fails (Invalid use of Null) instead of yielding 0.
   ec::Variant GetSetting(const std::string& section, const std::string& key) override;
   std::string GetAttachmentRoot() override;
+  std::vector<std::string> GetImportFolders() override;
 
  private:
   // One instance reads one state of the file: the first call takes the snapshot.

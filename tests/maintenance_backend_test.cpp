@@ -91,8 +91,8 @@ class MaintenanceBackendTest : public ContractTest {
 
   // Header h (partner 7) with line l: PCE, EUR, totals 10, 20, 30, 40.
   void addLine(int32_t h, int32_t l, bool minQty = true, bool prices = false, bool discounts = false) {
-    exec("INSERT OR IGNORE INTO CONTRACTHEADER (CONTRACTHEADERID, BUSINESSPARTNERID) VALUES (" + std::to_string(h) +
-         ", 7)");
+    exec("INSERT INTO CONTRACTHEADER (CONTRACTHEADERID, BUSINESSPARTNERID) SELECT " + std::to_string(h) +
+         ", 7 WHERE NOT EXISTS (SELECT 1 FROM CONTRACTHEADER WHERE CONTRACTHEADERID = " + std::to_string(h) + ")");
     exec("INSERT INTO CONTRACTLINE (CONTRACTHEADERID, CONTRACTLINEID, BUYERID, UNITCODE, CURRENCYCODE, QUANTITY, "
          "PRICE, MINQTYBREAKUP, INCLUDEPRICEBREAKUP, INCLUDEDISCOUNTBREAKUP, CALLEDQUANTITY, INVOICEDQUANTITY, "
          "CALLEDVALUE, INVOICEDVALUE) VALUES (" + std::to_string(h) + "," + std::to_string(l) +

@@ -22,6 +22,15 @@ constexpr const char* kNoStore3 = " Please check if these stores are available."
 
 namespace detail {
 
+void selectContractStore(suite::IConfiguration& cfg) {
+  if (cfg.StoreExists(kStoreSourcing))
+    cfg.SelectStore(kStoreSourcing, 0);
+  else if (cfg.StoreExists(kStoreProcurement))
+    cfg.SelectStore(kStoreProcurement, 0);
+  else
+    ec::raiseError(ec::errors::kNoConfigurationStore, "", std::string(kNoStore1) + kNoStore2 + kNoStore3);
+}
+
 void discard(std::shared_ptr<ec::db::Connection>& conn) noexcept {
   try {
     if (conn && conn->state() == ec::db::ObjectState::Open) conn->close();
@@ -46,12 +55,7 @@ std::shared_ptr<ec::db::Connection> GetSourceConnection() {
   std::shared_ptr<ec::db::Connection> conn;
   try {
     cfg = GetComponentAs<suite::IConfiguration>(suite::kConfigurationClass);
-    if (cfg->StoreExists(kStoreSourcing))
-      cfg->SelectStore(kStoreSourcing, 0);
-    else if (cfg->StoreExists(kStoreProcurement))
-      cfg->SelectStore(kStoreProcurement, 0);
-    else
-      ec::raiseError(ec::errors::kNoConfigurationStore, "", std::string(kNoStore1) + kNoStore2 + kNoStore3);
+    detail::selectContractStore(*cfg);
     conn = std::make_shared<ec::db::Connection>();
     conn->connectionString = cfg->GetConnectionString(kConnectionName);
     // No default: a missing setting (Null) or a text that is no number fails the conversion.

@@ -31,32 +31,11 @@ std::shared_ptr<ILiteralFormatter> makeFormatter() {
 // The value as text in a concatenation: Null joins as nothing.
 std::string asText(const Variant& v) { return v.isNull() ? std::string() : v.toString(); }
 
-bool isIdentifier(std::string_view s, bool allowDots) {
-  if (s.empty()) return false;
-  bool start = true;
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (allowDots && ch == '.' && !start) {
-      start = true;
-      continue;
-    }
-    if (!(std::isalpha(c) || ch == '_' || (!start && std::isdigit(c)))) return false;
-    start = false;
-  }
-  return !start;
-}
-
-// Table and column names are spliced as they are spelled; a name that is not a plain
-// identifier could carry SQL of its own and is refused.
-const std::string& tableName(const std::string& table) {
-  if (!isIdentifier(table, true))
-    ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "", "The table name '" + table + "' is not a plain table name");
-  return table;
-}
-
+// Column names are spliced as they are spelled; a name that is not a plain identifier could
+// carry SQL of its own and is refused.
 std::string columnName(const Variant& key) {
   const std::string name = key.isString() ? key.str() : asText(key);
-  if (!key.isString() || !isIdentifier(name, false))
+  if (!key.isString() || !IsPlainIdentifier(name, false))
     ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "", "The column name '" + name + "' is not a plain column name");
   return name;
 }
@@ -132,14 +111,14 @@ void InsertTable(const std::string& table, const ec::Dictionary& values, ec::db:
       cols += col;
       vals += render(f, Place::InsertValue, col, value);
     }
-    return "INSERT " + tableName(table) + "(" + cols + ") VALUES (" + vals + ")";
+    return "INSERT " + PlainTableName(table) + "(" + cols + ") VALUES (" + vals + ")";
   });
 }
 
 void UpdateTable(const std::string& table, const ec::Dictionary& values, const ec::Dictionary& keys,
                  ec::db::Connection& conn) {
   write("EContractUtilities.UpdateTable", conn, [&](ILiteralFormatter& f) {
-    std::string sql = "UPDATE " + tableName(table) + " SET ";
+    std::string sql = "UPDATE " + PlainTableName(table) + " SET ";
     bool first = true;
     for (const auto& [key, value] : values) {
       if (!first) sql += ",";
@@ -153,7 +132,7 @@ void UpdateTable(const std::string& table, const ec::Dictionary& values, const e
 
 void DeleteTable(const std::string& table, const ec::Dictionary& keys, ec::db::Connection& conn) {
   write("EContractUtilities.DeleteTable", conn, [&](ILiteralFormatter& f) {
-    return "DELETE FROM " + tableName(table) + " WHERE " + conditions(f, Place::DeleteWhere, keys);
+    return "DELETE FROM " + PlainTableName(table) + " WHERE " + conditions(f, Place::DeleteWhere, keys);
   });
 }
 
@@ -184,7 +163,7 @@ bool CheckIfExistsInTable(const std::string& table, const ec::SafeArray& names, 
   std::shared_ptr<ec::db::Recordset> rs;
   try {
     f = makeFormatter();
-    std::string sql = "SELECT * FROM " + tableName(table) + " WHERE";
+    std::string sql = "SELECT * FROM " + PlainTableName(table) + " WHERE";
     for (int32_t i = names.lbound(); i <= names.ubound(); ++i) {
       sql += i == names.lbound() ? " " : " AND ";
       const std::string col = columnName(names(i));
