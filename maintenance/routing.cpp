@@ -96,7 +96,9 @@ void Contract::makeLineEffective(int32_t contractHeaderId, int32_t contractLineI
     SetContractStatus(contractHeaderId, contractLineId, LineStatus::Finalized);
   } else {
     SetContractStatus(contractHeaderId, contractLineId, LineStatus::Active);
-    (void)afterApproval;
+    // Only an approval step activates the attachments; the two zeros are not used.
+    if (afterApproval)
+      UpdateContractAttachmentStatus(contractHeaderId, contractLineId, LineStatus::Active, Variant(0), Variant(0));
   }
   UpdateQuotationCRT(contractHeaderId, contractLineId);
 }
