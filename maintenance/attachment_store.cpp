@@ -183,6 +183,8 @@ std::shared_ptr<ec::db::Recordset> DocumentCall::firstRow(const std::string& sql
 void DocumentCall::execute(const std::string& sql) { writes_->execute(sql); }
 
 int32_t DocumentCall::newAttachmentId() {
+  // Concurrent calls wait here until this call's transaction ends, so none reads the same maximum.
+  ids_->lockAllocation(text::kTableAttachment, 0);
   auto rs = std::make_shared<ec::db::Recordset>();
   rs->open(kSelectMaxAttachmentId, ids_, ec::db::CursorType::ForwardOnly, ec::db::LockType::ReadOnly);
   const Variant highest = rs->eof() ? Variant::null() : rs->field(0);
@@ -191,6 +193,7 @@ int32_t DocumentCall::newAttachmentId() {
 }
 
 int32_t DocumentCall::newRevisionNumber(int32_t attachmentId) {
+  ids_->lockAllocation(text::kTableAttachment, attachmentId);
   auto rs = std::make_shared<ec::db::Recordset>();
   rs->open(kSelectMaxRevision + fmt_->FormatSQLNumber(attachmentId), ids_, ec::db::CursorType::ForwardOnly,
            ec::db::LockType::ReadOnly);

@@ -61,6 +61,8 @@ void Contract::InsertContractAttachment(const std::string& i_sAttachmentDescript
     int32_t id = 0;
     int32_t revision = 0;
     bool add = true;
+    // The same allocation locks as the document operations take (attachment_store.cpp).
+    conn->lockAllocation(text::kTableAttachment, i_lAttachmentId.isMissing() ? 0 : i_lAttachmentId.toInt32());
     if (i_lAttachmentId.isMissing()) {
       rs->open(kSelectAllAttachments, conn, ec::db::CursorType::Keyset, ec::db::LockType::Optimistic);
       Variant last = Variant::null();

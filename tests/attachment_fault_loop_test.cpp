@@ -93,7 +93,7 @@ TEST_F(AttachmentFaultLoopTest, EveryWriteOperationLeavesDatabaseAndTreeAsTheyWe
     SCOPED_TRACE(op.name);
     renew();
     base();
-    const FaultLoopResult r = runFaultLoop(env(), op.call, FaultLoopOptions{{}, {root()}, {}});
+    const FaultLoopResult r = runFaultLoop(env(), op.call, FaultLoopOptions{{}, {root()}, {}, {}});
     EXPECT_GE(r.statements, op.minStatements);
     EXPECT_EQ(r.faults, r.statements);
     renew();
