@@ -11,6 +11,7 @@
 #include "query/components.h"
 #include "schema/enums.h"
 #include "suite/components.h"
+#include "suite/json_text.h"
 
 namespace cli {
 
@@ -58,11 +59,7 @@ std::string suggestion(const std::vector<std::string>& near) {
 }
 
 // What the caller gave, short enough for a message.
-std::string shown(const Json& j) {
-  std::string s = dumpJson(j);
-  if (s.size() > 80) s = s.substr(0, 77) + "...";
-  return s;
-}
+std::string shown(const Json& j) { return dumpJsonShort(j, 80); }
 
 // The conversions the host applies to an argument of each declared kind; raises the
 // conversion's error for a value the kind cannot take.
@@ -226,7 +223,7 @@ int runBatch(std::istream& in, std::ostream& out) {
       const Json call = parseJson(line);
       if (!call.is_object()) throw UsageError("expected {\"class\": ..., \"operation\": ..., \"args\": [...]}");
       for (const auto& [k, v] : call.items())
-        if (k != "class" && k != "operation" && k != "args") throw UsageError("unexpected key \"" + k + "\"");
+        if (k != "class" && k != "operation" && k != "args") throw UsageError("unexpected key \"" + suite::clipped(k, 60) + "\"");
       if (!call.contains("class") || !call["class"].is_string()) throw UsageError("\"class\" must be a text");
       if (!call.contains("operation") || !call["operation"].is_string())
         throw UsageError("\"operation\" must be a text");
