@@ -197,6 +197,13 @@ class Recordset : public Object {
   std::vector<bool> newSet_;
 };
 
+// Refuses a value that no column may store: a Double that is NaN or infinite (the
+// database would keep NULL or an infinity that later arithmetic and formatting cannot
+// use). Raises Invalid procedure call or argument (5), source kDatabaseErrorSource, naming
+// the column. Every path that writes values (updatable cursors, the table writers) checks
+// with it.
+void requireStorable(const Variant& value, std::string_view column);
+
 // Dialect translation: "INSERT T(" without INTO, "DELETE T WHERE" without FROM and the
 // isolation statement; every other text is returned unchanged. An empty result means the
 // statement needs no execution on this backend.
