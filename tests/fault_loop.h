@@ -33,6 +33,7 @@ struct FaultLoopOptions {
 
 struct FaultLoopResult {
   int statements = 0;  // statements the clean run executed
+  int writes = 0;      // of which INSERT, UPDATE or DELETE
   int faults = 0;      // runs with an injected failure
 };
 

@@ -209,8 +209,9 @@ void requireStorable(const Variant& value, std::string_view column);
 // statement needs no execution on this backend.
 std::string translateForSqlite(const std::string& sql);
 
-// Hooks receive every statement exactly as the system built it (before translation). A
-// hook that throws fails the statement before it reaches the database (fault injection).
+// Hooks receive every statement exactly as the system built it (before translation); the
+// row an updatable cursor stores comes as "INSERT INTO T(C1,C2) VALUES (?,?)". A hook
+// that throws fails the statement before it reaches the database (fault injection).
 using StatementHook = std::function<void(const std::string&)>;
 // Installs a hook for the lifetime of the returned handle.
 class HookHandle {

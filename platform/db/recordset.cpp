@@ -239,6 +239,12 @@ void Recordset::update() {
     cols.push_back(rs_.sourceColumns[i]);
     vals.push_back(newRow_[i]);
   }
+  // The hooks see the store as the statement it amounts to, the values bound as "?".
+  std::string text = "INSERT INTO " + table_ + "(";
+  for (size_t i = 0; i < cols.size(); ++i) text += (i ? "," : "") + cols[i];
+  text += ") VALUES (";
+  for (size_t i = 0; i < cols.size(); ++i) text += i ? ",?" : "?";
+  detail::runHooks(text + ")");
   const ResultSet stored = conn_->physical().insertRow(table_, cols, vals);
   // The stored row in the cursor's column order; expression columns have no stored value.
   const size_t n = rs_.columns.size();
