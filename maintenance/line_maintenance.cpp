@@ -217,6 +217,8 @@ void Contract::UpdateCalledAndInvoicedValues(int32_t i_lContractHeaderID, int32_
   std::shared_ptr<ec::db::Recordset> rs;
   try {
     ec::Dictionary& details = detail::requireDictionary(i_oDicContractDetails, "i_oDicContractDetails");
+    // Figures that no total could take are refused by name before anything runs.
+    for (const char* key : kTotals) ec::db::requireStorable(details.get(key), key);
     fmt = GetComponentAs<suite::ILiteralFormatter>(suite::kUtilitiesClass);
     currency = detail::createCurrency();
     conn = GetSourceConnection();
