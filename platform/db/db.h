@@ -204,6 +204,13 @@ class Recordset : public Object {
 // with it.
 void requireStorable(const Variant& value, std::string_view column);
 
+// The text of a finite double that the database reads back as exactly that double: the
+// shortest decimal form ("5.25", "1e+20") whenever the database reads it exactly, else a
+// longer or adjusted decimal form, else an exact expression
+// "(CAST(M AS DOUBLE PRECISION)/2^k...)". NaN and infinities raise Invalid procedure call
+// or argument (5).
+std::string doubleLiteral(double d);
+
 // Dialect translation: "INSERT T(" without INTO, "DELETE T WHERE" without FROM and the
 // isolation statement; every other text is returned unchanged. An empty result means the
 // statement needs no execution on this backend.
