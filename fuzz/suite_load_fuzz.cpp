@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ const std::string& connection() {
     char tmp[] = "/tmp/econtract-fuzz-XXXXXX";
     const char* dir = mkdtemp(shm);
     if (!dir) dir = mkdtemp(tmp);
+    static const std::string folder = dir;
+    std::atexit([] { std::filesystem::remove_all(folder); });
     const std::string c = std::string("sqlite:") + dir + "/suite.db";
     ec::db::openPhysical(c, true);
     suite::ensureSuiteDatabase(c);
