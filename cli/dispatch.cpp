@@ -80,6 +80,8 @@ std::string trim(const std::string& s) {
 }  // namespace
 
 std::vector<std::string> nearestNames(std::string_view name, const std::vector<std::string>& candidates, size_t limit) {
+  // No name is that long: nothing is near, and the distance would cost its length squared.
+  if (name.size() > 200) return {};
   const std::string wanted = lower(name);
   std::vector<std::pair<size_t, std::string>> scored;
   for (const auto& c : candidates) scored.emplace_back(editDistance(wanted, lower(c)), c);
@@ -97,7 +99,8 @@ const ec::ClassInfo& resolveClass(std::string_view className) {
   std::vector<std::string> callable;
   for (const auto& n : host.classNames())
     if (host.classInfo(n)) callable.push_back(n);
-  throw UsageError("unknown class \"" + std::string(className) + "\"" + suggestion(nearestNames(className, callable)));
+  throw UsageError("unknown class \"" + suite::clipped(className, 100) + "\"" +
+                   suggestion(nearestNames(className, callable)));
 }
 
 const ec::OperationInfo& resolveOperation(const ec::ClassInfo& cls, std::string_view opName) {
@@ -107,7 +110,7 @@ const ec::OperationInfo& resolveOperation(const ec::ClassInfo& cls, std::string_
                      (cls.name().ends_with(".Enums") ? " (list its enumerations with: econtract enums)" : ""));
   std::vector<std::string> names;
   for (const auto& o : cls.operations()) names.push_back(o.name);
-  throw UsageError("unknown operation \"" + std::string(opName) + "\" of " + cls.name() +
+  throw UsageError("unknown operation \"" + suite::clipped(opName, 100) + "\" of " + cls.name() +
                    suggestion(nearestNames(opName, names)));
 }
 

@@ -61,6 +61,9 @@ TEST(HostileCommandLine, DeepNestingIsRefusedWhileParsing) {
     EXPECT_EQ(r.status, 2);
     EXPECT_LT(r.err.size(), 600u) << r.err.substr(0, 300);
   }
+  r = f.econtract("call --batch -", "{\"class\": \"" + std::string(1 << 20, 'X') + "\", \"operation\": \"y\"}\n");
+  EXPECT_EQ(r.status, 3);
+  EXPECT_LT(r.out.size(), 600u) << r.out.substr(0, 300);
 }
 
 TEST(HostileCommandLine, DeclaredArrayBoundsAreCheckedBeforeAllocating) {
