@@ -67,7 +67,10 @@ std::vector<std::string> databaseDigest(const std::string& connStr) {
     const size_t cols = rows.columns.size();
     for (size_t r = 0; r < rows.rowCount(); ++r) {
       std::string line = table;
-      for (size_t c = 0; c < cols; ++c) line += "|" + cellText(rows.values[r * cols + c]);
+      for (size_t c = 0; c < cols; ++c) {
+        line += '|';
+        line += cellText(rows.values[r * cols + c]);
+      }
       lines.push_back(std::move(line));
     }
   }

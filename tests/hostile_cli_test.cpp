@@ -55,13 +55,14 @@ TEST(HostileCommandLine, DeepNestingIsRefusedWhileParsing) {
       << r.err.substr(0, 300);
 
   // Messages never quote an unbounded piece of input.
-  for (const std::string& args : {"[\"" + std::string(1 << 20, 'x'), "[{\"$date\": \"" + std::string(1 << 20, 'y') + "\"}]",
-                                  "{\"k\": \"" + std::string(1 << 20, 'z') + "\"}"}) {
-    r = f.econtract("call TQSourceContractMTS.Contract SetContractStatus -", args);
+  const std::string big(1 << 20, 'x');
+  for (const auto& [before, after] : {std::pair{"[\"", ""}, std::pair{"[{\"$date\": \"", "\"}]"},
+                                      std::pair{"{\"k\": \"", "\"}"}}) {
+    r = f.econtract("call TQSourceContractMTS.Contract SetContractStatus -", std::string(before).append(big).append(after));
     EXPECT_EQ(r.status, 2);
     EXPECT_LT(r.err.size(), 600u) << r.err.substr(0, 300);
   }
-  r = f.econtract("call --batch -", "{\"class\": \"" + std::string(1 << 20, 'X') + "\", \"operation\": \"y\"}\n");
+  r = f.econtract("call --batch -", std::string("{\"class\": \"").append(big).append("\", \"operation\": \"y\"}\n"));
   EXPECT_EQ(r.status, 3);
   EXPECT_LT(r.out.size(), 600u) << r.out.substr(0, 300);
 }
@@ -94,7 +95,9 @@ TEST(HostileCommandLine, RepeatedKeysInSuiteFilesAreRefusedByPosition) {
     EXPECT_NE(r.err.find(where), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("appears twice in one object"), std::string::npos) << r.err;
   }
-  const auto units = ec::db::openPhysical("sqlite:" + f.str() + "/suite.db", false)->query("SELECT COUNT(*) FROM UNIT", 1);
+  const auto units =
+      ec::db::openPhysical(std::string("sqlite:").append((f.path() / "suite.db").string()), false)
+          ->query("SELECT COUNT(*) FROM UNIT", 1);
   EXPECT_EQ(units.values.at(0).toInt32(), 0);
 }
 
@@ -138,8 +141,9 @@ TEST(HostileCommandLine, ASymlinkedLogIsNotFollowedAndWarnedAboutOnce) {
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.out.find("\"hex\": \"80040404\""), std::string::npos) << r.out;  // still reported
   EXPECT_EQ(slurp(f.path() / "victim"), "precious\n");
-  const std::string warning = "econtract: warning: an error could not be logged: The log file " + f.str() +
-                              "/econtract.log is a symbolic link, which is not followed";
+  const std::string warning = std::string("econtract: warning: an error could not be logged: The log file ")
+                                  .append((f.path() / "econtract.log").string())
+                                  .append(" is a symbolic link, which is not followed");
   EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("warning", r.err.find("warning") + 1), std::string::npos) << r.err;
 }

@@ -192,7 +192,7 @@ TEST_F(SuiteTest, ConcurrentLogWritersNeverInterleave) {
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
       auto log = std::make_shared<suite::Log>();
-      for (int i = 0; i < 50; ++i) log->WriteEntry("t" + std::to_string(t), big + std::to_string(t), 0, Variant());
+      for (int i = 0; i < 50; ++i) log->WriteEntry(std::string("t").append(std::to_string(t)), big + std::to_string(t), 0, Variant());
     });
   for (auto& th : threads) th.join();
   const auto entries = logEntries();  // every line parses as one whole entry

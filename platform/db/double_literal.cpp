@@ -67,7 +67,12 @@ std::string nudged(double d, int step) {
   const int exponent = std::stoi(sci.substr(e + 1)) - 16;
   const int64_t mantissa = std::stoll(digits) + step;
   if (mantissa <= 0) return {};
-  return (d < 0 ? "-" : "") + std::to_string(mantissa) + "e" + std::to_string(exponent);
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "x" + std::string&&.
+  std::string out(d < 0 ? "-" : "");
+  out += std::to_string(mantissa);
+  out += 'e';
+  out += std::to_string(exponent);
+  return out;
 }
 
 // d as an exact product: a whole-number mantissa (exact below 2^53) scaled by powers of
@@ -81,14 +86,18 @@ std::string exactExpression(double d) {
     m /= 2;
     ++e;
   }
-  std::string out = "(CAST(" + std::to_string(m) + " AS DOUBLE PRECISION)";
-  const char* op = e > 0 ? "*" : "/";
+  std::string out("(CAST(");
+  out += std::to_string(m);
+  out += " AS DOUBLE PRECISION)";
+  const char op = e > 0 ? '*' : '/';
   for (int left = std::abs(e); left > 0;) {
     const int step = left > 62 ? 62 : left;
-    out += op + std::to_string(int64_t{1} << step);
+    out += op;
+    out += std::to_string(int64_t{1} << step);
     left -= step;
   }
-  return out + ")";
+  out += ')';
+  return out;
 }
 
 }  // namespace
