@@ -105,6 +105,12 @@ inline constexpr const char* kMsgRequisitionReference =
 inline constexpr const char* kMsgMissingRequiredKey = "The contract line has no value for the required key ";
 // A record dictionary argument that is set to nothing.
 inline constexpr const char* kMsgNoDictionary = "No record dictionary was passed for ";
+// A line key value that cannot identify a row (a boolean, an empty value, an array or
+// an object), followed by the column and the kind of value.
+inline constexpr const char* kMsgUnusableKeyValue = "A contract line cannot be identified by the value given for ";
+// An update dictionary that names a key column in another letter case, followed by the
+// name as given.
+inline constexpr const char* kMsgKeyColumnInUpdate = "The key of a contract line cannot be updated; the dictionary names ";
 
 // Owners of master data, as the referential checker knows them, and the origins passed.
 inline constexpr const char* kOwnerBusinessPartner = "VMCommon.BusinessPartner";

@@ -35,7 +35,7 @@ std::string g_override;  // guarded by g_mu
 }
 
 [[noreturn]] void badValue(const std::string& file, const std::string& where, const std::string& expected) {
-  fail(pe::kInvalidProcedureCall, "The configuration file " + file + ": " + where + ": expected " + expected);
+  fail(pe::kInvalidProcedureCall, "The configuration file " + file + ": " + clipped(where) + ": expected " + expected);
 }
 
 Variant settingValue(const json& v, const std::string& file, const std::string& where) {
@@ -112,9 +112,9 @@ std::string configurationPath() {
 std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& text, const std::string& file) {
   json doc;
   try {
-    doc = json::parse(text);
-  } catch (const json::parse_error& e) {
-    fail(pe::kInvalidProcedureCall, "The configuration file " + jsonSyntaxMessage(file, text, e.byte, e.what()));
+    doc = parseJsonText<json>(text);
+  } catch (const JsonTextError& e) {
+    fail(pe::kInvalidProcedureCall, "The configuration file " + jsonFileMessage(file, e));
   }
   if (!doc.is_object()) badValue(file, "the document", "an object");
 
