@@ -16,6 +16,11 @@
 //     "suiteDatabase": "sqlite:/abs/dir/suite.db"
 //   }
 //
+// and may name the outbox folder, where the private-offer publisher delivers documents:
+//     "outbox": "/abs/dir/outbox"
+// (a relative path is taken relative to the folder of the configuration file; without the
+// key the outbox is the folder "outbox" beside the configuration file).
+//
 // Every key is optional: a file without "stores" has no store (connection opening then
 // fails with its own error), "VProcurement" may stand beside or instead of "VSource".
 // Connection strings are used unchanged. Setting values are numbers, texts, booleans or
@@ -63,6 +68,7 @@ struct ConfigurationData {
   std::map<std::string, Store> stores;
   std::optional<std::string> log;
   std::optional<std::string> suiteDatabase;
+  std::optional<std::string> outbox;
 };
 
 // The configuration now in force (read or taken from the cache).
@@ -74,6 +80,8 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
 std::string configuredLogPath();
 // The "suiteDatabase" connection string; a clear error when the key is absent.
 std::string suiteDatabaseConnectionString();
+// The outbox folder, absolute: the "outbox" key, or "outbox" beside the configuration file.
+std::string outboxFolder();
 
 // Velmora.Configuration.
 class Configuration : public IConfiguration {

@@ -1,3 +1,4 @@
+#include "suite/collaboration.h"
 #include "suite/components.h"
 #include "suite/configuration.h"
 #include "suite/currency.h"
@@ -17,6 +18,8 @@ void RegisterComponents(ec::Host& host) {
                      &LiteralFormatter::info());
   host.registerClass(kCurrencyClass, kCurrencyClassId, [] { return std::make_shared<CurrencyConverter>(); },
                      &CurrencyConverter::info());
+  // Collaboration services and the private-offer publisher.
+  RegisterCollaboration(host);
 }
 
 }  // namespace suite

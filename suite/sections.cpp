@@ -1,11 +1,14 @@
 // The suite-data sections and tables of the shipped components, each read by its component.
 #include "suite/suite_data.h"
 
+#include "suite/collaboration.h"
+
 namespace suite {
 
 const std::vector<SuiteSection>& componentSections() {
   static const std::vector<SuiteSection> sections = {
       // One entry per component, each on its own line so that additions stay apart.
+      {"collaboration", &readCollaboration, &collaborationDdl},
 
   };
   return sections;
