@@ -89,6 +89,10 @@ const char* const kDemoSuiteData = R"json({
   ],
   "requisitionReferences": [
     {"contractHeaderId": 1, "contractLineId": 1, "requisition": "REQ-2025-0042"}
+  ],
+  "backendSystems": [
+    {"id": 3, "name": "ERP North", "units": ["PCE", "BOX"], "currencies": ["EUR", "USD"]},
+    {"id": 7, "name": "ERP South"}
   ]
 }
 )json";

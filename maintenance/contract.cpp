@@ -117,6 +117,7 @@ ec::ClassInfo buildInfo() {
   // Attachments.
 
   // Backend-system records, export and transaction pull.
+  detail::declareBackendOperations(ci);
 
   // XML export and publishing.
 

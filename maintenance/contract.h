@@ -63,6 +63,33 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
 
   // Backend-system records, export to backend systems and the transaction pull
   // (backend_records.cpp, backend_export.cpp, backend_transactions.cpp).
+  // Insert (0) adds the record; Update (1) rewrites it and moves the line's called and
+  // invoiced totals by the change of the record's figures; Delete (2) removes it and takes
+  // its figures off the line's totals. No vote of its own (the table writer votes).
+  void MaintainContractBIS(int32_t i_lBISId, int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                           int32_t i_nExportStatus, const std::string& i_sBackEndHeaderId,
+                           const std::string& i_sBackEndLineId, const std::string& i_sErrorField,
+                           double i_fCalledQuantity, double i_fInvoicedQuantity, double i_fCalledValue,
+                           double i_fInvoicedValue, bool i_bPreventTransaction, const std::string& i_sPriceSeries,
+                           const std::string& i_sContractSeries, const std::string& i_sDiscountSeries,
+                           int32_t i_nMaintainType);
+  void SetContractBISError(int32_t i_lBISId, int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                           const std::string& i_sErrorDescription);
+  void SetBISTransactiontoIgnore(int32_t i_lBISId, int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                                 bool i_bPreventTransaction);
+  void SetContractBISStatusToExport(int32_t i_lBISId, int32_t i_lContractHeaderID, int32_t i_lContractLineId);
+  // Sends the named lines' open records to their backend systems, one contract per system;
+  // o_aErrors (field 0..3, entry) and o_aExportedContracts (field 0..4, entry) list the
+  // outcome and are rewritten after every entry added.
+  void InsertContractsAtBackend(const ec::SafeArray& i_aContractHeaders, const ec::SafeArray& i_aContractLines,
+                                const std::shared_ptr<ec::Dictionary>& i_dicPurchaseOffices, ec::Variant& o_aErrors,
+                                ec::Variant& o_aExportedContracts);
+  // Takes the called and invoiced figures of a backend system's exported records (all of
+  // them, or the lines named by both optional arrays) from the backend; o_aErrors and
+  // o_aSuccess (field 0..2, entry) list the lines.
+  void UpdateContractBISTransactions(int32_t i_lBISId, ec::Variant& o_aErrors, ec::Variant& o_aSuccess,
+                                     const ec::Variant& i_aContractLineId = ec::Variant::missing(),
+                                     const ec::Variant& i_aContractHeaderId = ec::Variant::missing());
 
   // XML export and publishing (xml_export.cpp, publishing.cpp).
 

@@ -9,6 +9,7 @@ namespace TQSourceContractMTS::detail {
 // Attachments.
 
 // Backend-system records, export and transaction pull.
+void declareBackendOperations(ec::ClassInfo& ci);
 
 // XML export and publishing.
 

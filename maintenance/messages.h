@@ -33,6 +33,17 @@ inline constexpr const char* kMethodUpdateDiscountInDiscountBreakUp =
 // Attachments.
 
 // Backend-system records, export and transaction pull.
+inline constexpr const char* kMethodMaintainContractBIS = "TQSourceContractMTS.Contract.MaintainContractBIS";
+inline constexpr const char* kMethodSetContractBISError = "TQSourceContractMTS.Contract.SetContractBISError";
+inline constexpr const char* kMethodSetBISTransactiontoIgnore = "TQSourceContractMTS.Contract.SetBISTransactiontoIgnore";
+inline constexpr const char* kMethodSetContractBISStatusToExport =
+    "TQSourceContractMTS.Contract.SetContractBISStatusToExport";
+inline constexpr const char* kMethodInsertContractsAtBackend = "TQSourceContractMTS.Contract.InsertContractsAtBackend";
+inline constexpr const char* kMethodUpdateContractBISTransactions =
+    "TQSourceContractMTS.Contract.UpdateContractBISTransactions";
+// Operations of the backend interface component, called by name.
+inline constexpr const char* kBackendCreateContract = "CreateContract";
+inline constexpr const char* kBackendShowContract = "ShowContract";
 
 // XML export and publishing.
 

@@ -13,7 +13,8 @@ inline constexpr const char* kReferentialCheckerClassId = "{5B0E7C1A-3F2D-4E8B-9
 inline constexpr const char* kUtilitiesClassId = "{5B0E7C1A-3F2D-4E8B-9A61-0C4D2E7F1B04}";
 
 // Registers Velmora.Configuration, Velmora.Log, Velmora.ReferentialChecker,
-// VMLibrary.Utilities and VMCommon.Currency (name, class identity, factory, operations).
+// VMLibrary.Utilities and VMCommon.Currency (name, class identity, factory, operations),
+// then VMCommon.User, VMCommon.BusinessPartner and TQSourceBackend.BOIProcessor.
 void RegisterComponents(ec::Host& host);
 
 }  // namespace suite

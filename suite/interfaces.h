@@ -77,4 +77,49 @@ class IReferentialIntegrity {
   virtual bool Exists(const std::string& origin, const ec::SafeArray& keys, const ec::SafeArray& values) = 0;
 };
 
+// VMCommon.User: contact details and attributes of a suite user. Created by name (through
+// the transaction context) or by class identity.
+inline constexpr const char* kUserClass = "VMCommon.User";
+inline constexpr const char* kUserClassId = "{5B0E7C1A-3F2D-4E8B-9A61-0C4D2E7F1A02}";
+
+class IUser : public ec::Component {
+ public:
+  // The user's contact text (the empty text when none is kept).
+  virtual std::string GetContactText(const std::string& userId) = 0;
+  // Attribute name (as asked) -> one-dimensional value array from 0 of that attribute's
+  // texts; an attribute the user does not have gives an empty array (0 to -1).
+  virtual std::shared_ptr<ec::Dictionary> GetUserAttributes(const std::string& userId,
+                                                            const ec::SafeArray& attributeNames) = 0;
+};
+
+// The business-partner class of the common master-data library, created by class identity.
+inline constexpr const char* kBusinessPartnerClass = "VMCommon.BusinessPartner";
+inline constexpr const char* kBusinessPartnerClassId = "{5B0E7C1A-3F2D-4E8B-9A61-0C4D2E7F1A03}";
+
+class IBusinessPartner : public ec::Component {
+ public:
+  // Each answers the empty text for a value the partner does not have.
+  virtual std::string GetPartnerName(int32_t businessPartnerId) = 0;
+  virtual std::string GetSupplierCode(int32_t businessPartnerId) = 0;
+  virtual std::string GetCustomerCode(int32_t businessPartnerId) = 0;
+  virtual std::string GetDUNSNumber(int32_t businessPartnerId) = 0;
+  virtual std::string GetGlobalClassificationCode(int32_t businessPartnerId) = 0;
+};
+
+// The backend interface component. Called by operation name only: CreateContract(BISID,
+// contract data array, result) and ShowContract(BISID, backend header id, backend line id,
+// values, errors), every array by reference.
+inline constexpr const char* kBackendClass = "TQSourceBackend.BOIProcessor";
+
+// A new instance of a class created by its class identity (not through the transaction
+// context), as interface I; Type mismatch naming the class when it does not provide I.
+template <class I>
+std::shared_ptr<I> createByClassId(const char* classId, const char* className) {
+  auto p = std::dynamic_pointer_cast<I>(ec::Host::instance().createByClsid(classId));
+  if (!p)
+    ec::raiseError(ec::platform_errors::kTypeMismatch, className,
+                   std::string("The class ") + className + " does not provide the interface the caller needs");
+  return p;
+}
+
 }  // namespace suite

@@ -4,6 +4,8 @@
 #include "suite/currency.h"
 #include "suite/literal_formatter.h"
 #include "suite/log.h"
+#include "suite/people.h"
+#include "suite/backend_ledger.h"
 #include "suite/referential_checker.h"
 
 namespace suite {
@@ -18,6 +20,11 @@ void RegisterComponents(ec::Host& host) {
                      &LiteralFormatter::info());
   host.registerClass(kCurrencyClass, kCurrencyClassId, [] { return std::make_shared<CurrencyConverter>(); },
                      &CurrencyConverter::info());
+  host.registerClass(kUserClass, kUserClassId, [] { return std::make_shared<User>(); }, &User::info());
+  host.registerClass(kBusinessPartnerClass, kBusinessPartnerClassId, [] { return std::make_shared<BusinessPartner>(); },
+                     &BusinessPartner::info());
+  host.registerClass(kBackendClass, kBackendClassId, [] { return std::make_shared<BackendLedger>(); },
+                     &BackendLedger::info());
   // Collaboration services and the private-offer publisher.
   RegisterCollaboration(host);
 }
