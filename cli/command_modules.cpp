@@ -5,11 +5,13 @@ namespace cli {
 
 // The modules, each defined in its own file.
 std::unique_ptr<CommandModule> makeBackendCommands();
+std::unique_ptr<CommandModule> makeOutboxCommands();
 
 std::vector<std::unique_ptr<CommandModule>> commandModules() {
   std::vector<std::unique_ptr<CommandModule>> modules;
   // One line per module, each on its own line so that additions stay apart.
   modules.push_back(makeBackendCommands());
+  modules.push_back(makeOutboxCommands());
 
   return modules;
 }

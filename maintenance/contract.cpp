@@ -120,6 +120,7 @@ ec::ClassInfo buildInfo() {
   detail::declareBackendOperations(ci);
 
   // XML export and publishing.
+  detail::declareXmlOperations(ci);
 
   // Routing.
 

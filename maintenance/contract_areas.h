@@ -12,6 +12,7 @@ namespace TQSourceContractMTS::detail {
 void declareBackendOperations(ec::ClassInfo& ci);
 
 // XML export and publishing.
+void declareXmlOperations(ec::ClassInfo& ci);
 
 // Routing.
 

@@ -206,10 +206,11 @@ std::string suiteDatabaseConnectionString() {
   return *cfg->suiteDatabase;
 }
 
-std::string outboxFolder() {
-  auto cfg = currentConfiguration();
-  const std::filesystem::path base = std::filesystem::absolute(cfg->file).parent_path();
-  std::filesystem::path folder = (cfg->outbox ? base / *cfg->outbox : base / "outbox").lexically_normal();
+std::string outboxFolder() { return outboxFolderOf(*currentConfiguration()); }
+
+std::string outboxFolderOf(const ConfigurationData& cfg) {
+  const std::filesystem::path base = std::filesystem::absolute(cfg.file).parent_path();
+  std::filesystem::path folder = (cfg.outbox ? base / *cfg.outbox : base / "outbox").lexically_normal();
   if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();
   return folder.string();
 }

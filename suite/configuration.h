@@ -82,6 +82,7 @@ std::string configuredLogPath();
 std::string suiteDatabaseConnectionString();
 // The outbox folder, absolute: the "outbox" key, or "outbox" beside the configuration file.
 std::string outboxFolder();
+std::string outboxFolderOf(const ConfigurationData& configuration);
 
 // Velmora.Configuration.
 class Configuration : public IConfiguration {
