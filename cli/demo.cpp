@@ -93,7 +93,16 @@ const char* const kDemoSuiteData = R"json({
   "backendSystems": [
     {"id": 3, "name": "ERP North", "units": ["PCE", "BOX"], "currencies": ["EUR", "USD"]},
     {"id": 7, "name": "ERP South"}
-  ]
+  ],
+  "collaboration": {
+    "publishers": [{"documentType": "CONTRACT", "users": ["buyer1", "approver1"]}],
+    "sendMethods": [
+      {"businessPartnerId": 7, "documentType": "CONTRACT", "method": "outbox"},
+      {"businessPartnerId": 12, "documentType": "CONTRACT", "method": "outbox"},
+      {"businessPartnerId": 21, "documentType": "CONTRACT", "method": "outbox", "enabled": false}
+    ],
+    "distributionLists": [{"documentType": "CONTRACT", "businessPartners": [7, 12]}]
+  }
 }
 )json";
 

@@ -1,5 +1,6 @@
 #include "suite/collaboration.h"
 
+#include <cstdint>
 #include <set>
 
 #include "platform/error.h"
@@ -116,8 +117,11 @@ void readCollaboration(const SuiteDataReader& r, const json& member, SuiteDataBa
     s.deletes.push_back("DELETE FROM COLLABDISTRIBUTION WHERE DOCUMENTTYPE=" + sqlTextLiteral(type));
     std::set<int32_t> seen;
     for (size_t p = 0; p < partners->size(); ++p) {
-      // Read as the member "id" of a one-member object, so that the reader's checks apply.
-      const int32_t id = r.integer(json{{"id", (*partners)[p]}}, w + ".businessPartners[" + std::to_string(p) + "]", "id");
+      const json& v = (*partners)[p];
+      if (!v.is_number_integer() || v.get<int64_t>() < INT32_MIN || v.get<int64_t>() > INT32_MAX ||
+          (v.is_number_unsigned() && v.get<uint64_t>() > INT32_MAX))
+        r.fail(w + ".businessPartners[" + std::to_string(p) + "]", "expected an integer of 32 bits");
+      const int32_t id = static_cast<int32_t>(v.get<int64_t>());
       if (seen.insert(id).second)
         s.rows.push_back({"COLLABDISTRIBUTION", {"DOCUMENTTYPE", "BUSINESSPARTNERID"}, {Variant(type), Variant(id)}});
     }
