@@ -78,6 +78,10 @@ const char* const kDemoSuiteData = R"json({
      "attributes": {"givenName": ["Raj"], "sn": ["Patel"], "mail": ["raj.patel@example.com"],
                     "CompanyName": ["Example Buying Org AG"], "PhoneNumber": ["+49 69 555 0110"],
                     "BusinessPartnerID": ["1"]}},
+    {"id": "approver2", "contact": "Lena Novak, Finance, +49 69 555 0120",
+     "attributes": {"givenName": ["Lena"], "sn": ["Novak"], "mail": ["lena.novak@example.com"],
+                    "CompanyName": ["Example Buying Org AG"], "PhoneNumber": ["+49 69 555 0120"],
+                    "BusinessPartnerID": ["1"]}},
     {"id": "acme.sales", "contact": "Klaus Weber, Acme Fasteners, +49 711 555 0200",
      "attributes": {"givenName": ["Klaus"], "sn": ["Weber"], "mail": ["k.weber@acme.example"],
                     "CompanyName": ["Acme Fasteners GmbH"], "PhoneNumber": ["+49 711 555 0200"],
@@ -93,6 +97,14 @@ const char* const kDemoSuiteData = R"json({
   "backendSystems": [
     {"id": 3, "name": "ERP North", "units": ["PCE", "BOX"], "currencies": ["EUR", "USD"]},
     {"id": 7, "name": "ERP South"}
+  ],
+  "approvalChains": [
+    {"categoryId": 5, "approvers": ["approver1", "approver2"]},
+    {"categoryId": null, "approvers": ["approver1"]}
+  ],
+  "quotations": [
+    {"id": 5001, "crtUpdated": false},
+    {"id": 5002, "crtUpdated": true}
   ],
   "collaboration": {
     "publishers": [{"documentType": "CONTRACT", "users": ["buyer1", "approver1"]}],
@@ -380,10 +392,14 @@ void Demo::recordCalledAndInvoiced(const Line& line) {
   out_ << "  " << std::setw(16) << "" << " | " << std::setw(10) << "before" << " | " << std::setw(10) << "after"
        << "\n";
   for (const char* key : kFigures) {
-    const bool money = std::string_view(key).ends_with("VALUE");
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on " " + std::string&&.
+    std::string unit;
+    if (std::string_view(key).ends_with("VALUE")) {
+      unit = " ";
+      unit += figure(after->get("CURRENCYCODE"));
+    }
     out_ << "  " << std::setw(16) << std::left << key << std::right << " | " << std::setw(10)
-         << figure(before->get(key)) << " | " << std::setw(10) << figure(after->get(key))
-         << (money ? " " + figure(after->get("CURRENCYCODE")) : std::string()) << "\n";
+         << figure(before->get(key)) << " | " << std::setw(10) << figure(after->get(key)) << unit << "\n";
   }
 }
 

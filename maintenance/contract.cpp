@@ -115,6 +115,7 @@ ec::ClassInfo buildInfo() {
   // The other areas declare their operations beside their code (contract_areas.h).
 
   // Attachments.
+  detail::declareAttachmentOperations(ci);
 
   // Backend-system records, export and transaction pull.
   detail::declareBackendOperations(ci);
@@ -123,6 +124,7 @@ ec::ClassInfo buildInfo() {
   detail::declareXmlOperations(ci);
 
   // Routing.
+  detail::declareRoutingOperations(ci);
 
   // User-defined data, creating and copying lines.
   detail::declareUserDataOperations(ci);

@@ -64,6 +64,42 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
                                        const std::string& i_sOldCurrencyCode, const std::string& i_sNewCurrencyCode);
 
   // Attachments and the attachment folders (attachments*.cpp).
+  // Row maintenance of CONTRACTATTACHMENT only; no file is touched. Without
+  // i_lAttachmentId a new document (largest id plus 1, revision 0); with it, the next
+  // revision of that document (nothing when it has none).
+  void InsertContractAttachment(const std::string& i_sAttachmentDescription, int32_t i_lContractLineId,
+                                int32_t i_lContractHeaderID, const std::string& i_sAttachmentTypeCode, bool i_bInternal,
+                                int32_t i_nAttachmentStatus, const std::string& i_sFilePath,
+                                const ec::Variant& i_lAttachmentId = ec::Variant::missing());
+  // Update (1) or Delete (2) of one revision; 0x8004040A when it does not exist.
+  void UpdateDeleteContractAttachment(int32_t i_lAttachmentId, int32_t i_lRevisionNumber,
+                                      const std::string& i_sAttachmentDescription, int32_t i_lContractLineId,
+                                      int32_t i_lContractHeaderID, const std::string& i_sAttachmentTypeCode,
+                                      bool i_bInternal, int32_t i_nAttachmentStatus, const std::string& i_sFilePath,
+                                      int32_t i_nMaintainType);
+  // A line becoming Active (6) or expired (7) sets its attachments to Active (5) or
+  // expired (6); any other status changes nothing.
+  void UpdateContractAttachmentStatus(int32_t i_lContractHeaderID, int32_t i_lContractLineId, int32_t i_nToStatus,
+                                      const ec::Variant& i_lAttachmentId = ec::Variant::missing(),
+                                      const ec::Variant& i_lRevisionNumber = ec::Variant::missing());
+  // Documents of a header and of a line: rows and the files in the attachment tree
+  // (EAttachDetachAction), all entries of i_oDicFileDetail with the same action.
+  void AddUpdateDeleteHeaderAttachments(int32_t i_lContractHeaderID,
+                                        const std::shared_ptr<ec::Dictionary>& i_oDicFileDetail, int32_t i_nAction,
+                                        const ec::Variant& i_lAttId = ec::Variant::missing(),
+                                        const ec::Variant& i_oDicAttachments = ec::Variant::missing(),
+                                        const ec::Variant& o_sAttFilePath = ec::Variant::missing());
+  void AddRemoveLineAttachments(int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                                const std::shared_ptr<ec::Dictionary>& i_oDicFileDetail, int32_t i_nAction,
+                                const ec::Variant& i_oDicAttachments = ec::Variant::missing(),
+                                const ec::Variant& o_sAttFilePath = ec::Variant::missing(),
+                                const ec::Variant& i_sOldFilePath = ec::Variant::missing());
+  // The FILEPATH of the document (of one revision unless i_lRevisionNumber is Null or left
+  // out); the empty text when there is no such row.
+  std::string getfileName(int32_t i_lAttachmentId, const std::string& i_sTableName,
+                          const ec::Variant& i_lRevisionNumber = ec::Variant::missing());
+  // Creates the folder R\i_sFilePath under the attachment root when it does not exist.
+  void CreateFolderIfNotExists(const std::string& i_sFilePath);
 
   // Backend-system records, export to backend systems and the transaction pull
   // (backend_records.cpp, backend_export.cpp, backend_transactions.cpp).
@@ -120,6 +156,22 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
  public:
 
   // Routing for approval and the quotation follow-up (routing.cpp).
+  // Hands a finished workflow step of a line to the workflow and moves the line on from
+  // what the workflow reports: Under Approval, Rejected, or effective (Finalized when an
+  // older contract exists for the product, else Active). i_vIsLastRouter, when given,
+  // replaces the workflow's answer whether routers remain.
+  void RouteContract(const std::string& i_sUserId, int32_t i_lContractHeaderID, int32_t i_lContractLineId,
+                     const std::shared_ptr<ec::Dictionary>& i_oDicRoutingParameters, int32_t i_nOperationFinished,
+                     const ec::Variant& i_vIsLastRouter = ec::Variant::missing());
+
+ private:
+  // Finalized or Active by the older contract; attachments activated after an approval step.
+  void makeLineEffective(int32_t contractHeaderId, int32_t contractLineId, bool afterApproval);
+  // The quotation follow-up of a line made effective: a line from a quotation whose result
+  // is not yet recorded has it recorded as a contract. No failure handler of its own.
+  void UpdateQuotationCRT(int32_t i_lContractHeaderID, int32_t i_lContractLineId);
+
+ public:
 
   // User-defined data, creating and copying lines (user_data.cpp, line_copy.cpp).
   // One user-defined field of a line: Insert (0) fails when the field is there, Update (1)

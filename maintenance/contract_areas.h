@@ -7,6 +7,7 @@
 namespace TQSourceContractMTS::detail {
 
 // Attachments.
+void declareAttachmentOperations(ec::ClassInfo& ci);
 
 // Backend-system records, export and transaction pull.
 void declareBackendOperations(ec::ClassInfo& ci);
@@ -15,6 +16,7 @@ void declareBackendOperations(ec::ClassInfo& ci);
 void declareXmlOperations(ec::ClassInfo& ci);
 
 // Routing.
+void declareRoutingOperations(ec::ClassInfo& ci);
 
 // User-defined data, creating and copying lines.
 void declareUserDataOperations(ec::ClassInfo& ci);

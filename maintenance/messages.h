@@ -31,6 +31,18 @@ inline constexpr const char* kMethodUpdateDiscountInDiscountBreakUp =
     "TQSourceContractMTS.Contract.UpdateDiscountInDiscountBreakUp";
 
 // Attachments.
+inline constexpr const char* kMethodInsertContractAttachment = "TQSourceContractMTS.Contract.InsertContractAttachment";
+inline constexpr const char* kMethodUpdateDeleteContractAttachment =
+    "TQSourceContractMTS.Contract.UpdateDeleteContractAttachment";
+inline constexpr const char* kMethodUpdateContractAttachmentStatus =
+    "TQSourceContractMTS.Contract.UpdateContractAttachmentStatus";
+inline constexpr const char* kMethodAddUpdateDeleteHeaderAttachments =
+    "TQSourceContractMTS.Contract.AddUpdateDeleteHeaderAttachments";
+inline constexpr const char* kMethodAddRemoveLineAttachments = "TQSourceContractMTS.Contract.AddRemoveLineAttachments";
+// The operation is getfileName; its failures name it getFileName.
+inline constexpr const char* kMethodGetFileName = "TQSourceContractMTS.Contract.getFileName";
+inline constexpr const char* kMethodCreateFolderIfNotExists = "TQSourceContractMTS.Contract.CreateFolderIfNotExists";
+inline constexpr const char* kMsgDocumentAlreadyAttached = "This Document is already attached to this Contract";
 
 // Backend-system records, export and transaction pull.
 inline constexpr const char* kMethodMaintainContractBIS = "TQSourceContractMTS.Contract.MaintainContractBIS";
@@ -69,6 +81,25 @@ inline constexpr const char* kQueryContractLineClass = "TQSourceContract.Contrac
 inline constexpr const char* kCategoryClass = "TQSourceCategory.Category";
 
 // Routing.
+inline constexpr const char* kMethodRouteContract = "TQSourceContractMTS.Contract.RouteContract";
+// The workflow, quotation and decision components and the query class the routing
+// creates by name, and the operations it calls on them by name.
+inline constexpr const char* kWorkflowClass = "TQSourceWorkflow.Workflow";
+inline constexpr const char* kMaintainWorkflowClass = "TQSourceWorkflow.MaintainWorkflow";
+inline constexpr const char* kQuotationClass = "TQSourceExchange.Quotation";
+inline constexpr const char* kDecisionResultClass = "TQSourceDecision.Result";
+inline constexpr const char* kQueryContractLineClass = "TQSourceContract.ContractLine";
+inline constexpr const char* kOpMoreRoutersLeftForOperation = "MoreRoutersLeftForOperation";
+inline constexpr const char* kOpRouteNext = "RouteNext";
+inline constexpr const char* kOpCRTUpdatedForQuotation = "CRTUpdatedForQuotation";
+inline constexpr const char* kOpUpdateCRT = "UpdateCRT";
+inline constexpr const char* kOpGetContractFieldValue = "GetContractFieldValue";
+inline constexpr const char* kOpOldContractExists = "OldContractExists";
+// Routing parameters read after the workflow has routed the step, and line columns read.
+inline constexpr const char* kParamRoutedForApproval = "ROUTEDFORAPPROVAL";
+inline constexpr const char* kParamApproved = "APPROVED";
+inline constexpr const char* kColOrigin = "ORIGIN";
+inline constexpr const char* kColQuotationId = "QUOTATIONID";
 
 // User-defined data, creating and copying lines.
 inline constexpr const char* kMethodMaintainContractUserData = "TQSourceContractMTS.Contract.MaintainContractUserData";
@@ -95,6 +126,12 @@ inline constexpr const char* kMsgRequisitionReference =
 inline constexpr const char* kMsgMissingRequiredKey = "The contract line has no value for the required key ";
 // A record dictionary argument that is set to nothing.
 inline constexpr const char* kMsgNoDictionary = "No record dictionary was passed for ";
+// A line key value that cannot identify a row (a boolean, an empty value, an array or
+// an object), followed by the column and the kind of value.
+inline constexpr const char* kMsgUnusableKeyValue = "A contract line cannot be identified by the value given for ";
+// An update dictionary that names a key column in another letter case, followed by the
+// name as given.
+inline constexpr const char* kMsgKeyColumnInUpdate = "The key of a contract line cannot be updated; the dictionary names ";
 
 // Owners of master data, as the referential checker knows them, and the origins passed.
 inline constexpr const char* kOwnerBusinessPartner = "VMCommon.BusinessPartner";

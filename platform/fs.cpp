@@ -287,8 +287,15 @@ void FileSystem::deleteFolder(std::string_view folder, bool force) const {
 }
 
 void FileSystem::copyFile(std::string_view from, std::string_view to, bool overwrite) const {
-  const stdfs::path src = nativePath(from);
-  const stdfs::path dst = nativePath(to);
+  copyNative(nativePath(from), nativePath(to), overwrite);
+}
+
+void FileSystem::copyFileFrom(const FileSystem& source, std::string_view from, std::string_view to,
+                              bool overwrite) const {
+  copyNative(source.nativePath(from), nativePath(to), overwrite);
+}
+
+void FileSystem::copyNative(const stdfs::path& src, const stdfs::path& dst, bool overwrite) {
   guarded([&] {
     const std::string action = "Cannot copy " + show(src) + " to " + show(dst);
     std::error_code ec;

@@ -70,8 +70,12 @@ class FileSystem {
   // folder, kFileAlreadyExists when the target exists and overwrite is false (or the
   // target is a folder).
   void copyFile(std::string_view from, std::string_view to, bool overwrite) const;
+  // The same copy from a file that source resolves (confined to source's root, a folder
+  // outside this root say) to a path this file system resolves.
+  void copyFileFrom(const FileSystem& source, std::string_view from, std::string_view to, bool overwrite) const;
 
  private:
+  static void copyNative(const std::filesystem::path& src, const std::filesystem::path& dst, bool overwrite);
   std::filesystem::path root_;
 };
 

@@ -187,6 +187,7 @@ bool TransactionScope::finish() {
     return false;
   }
   auto& rs = ctx_->resources_;
+  std::stable_partition(rs.begin(), rs.end(), [](const auto& r) { return !r.second->commitsLast(); });
   for (size_t i = 0; i < rs.size(); ++i) {
     try {
       rs[i].second->commit();

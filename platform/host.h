@@ -132,6 +132,10 @@ class TransactionResource {
   virtual ~TransactionResource();
   virtual void commit() = 0;
   virtual void rollback() = 0;
+  // A resource whose commit only makes final what the others decide (the call's file
+  // changes, say) commits after every other one, so that it still rolls back when one of
+  // them fails to commit.
+  virtual bool commitsLast() const { return false; }
 };
 
 enum class Vote { None, Commit, Abort };

@@ -36,7 +36,7 @@ std::string g_override;  // guarded by g_mu
 }
 
 [[noreturn]] void badValue(const std::string& file, const std::string& where, const std::string& expected) {
-  fail(pe::kInvalidProcedureCall, "The configuration file " + file + ": " + where + ": expected " + expected);
+  fail(pe::kInvalidProcedureCall, "The configuration file " + file + ": " + clipped(where) + ": expected " + expected);
 }
 
 Variant settingValue(const json& v, const std::string& file, const std::string& where) {
@@ -113,9 +113,9 @@ std::string configurationPath() {
 std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& text, const std::string& file) {
   json doc;
   try {
-    doc = json::parse(text);
-  } catch (const json::parse_error& e) {
-    fail(pe::kInvalidProcedureCall, "The configuration file " + jsonSyntaxMessage(file, text, e.byte, e.what()));
+    doc = parseJsonText<json>(text);
+  } catch (const JsonTextError& e) {
+    fail(pe::kInvalidProcedureCall, "The configuration file " + jsonFileMessage(file, e));
   }
   if (!doc.is_object()) badValue(file, "the document", "an object");
 
@@ -149,6 +149,14 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
         // Callers append a path that starts with a separator.
         while (r.size() > 1 && (r.back() == '/' || r.back() == '\\')) r.pop_back();
         store.attachmentRoot = r;
+      }
+      if (const json* folders = member(st, "importFolders")) {
+        if (!folders->is_array()) badValue(file, where + ".importFolders", "an array of texts");
+        for (const auto& f : *folders) {
+          if (!f.is_string() || f.get<std::string>().empty())
+            badValue(file, where + ".importFolders", "an array of texts naming folders");
+          store.importFolders.push_back(f.get<std::string>());
+        }
       }
       data->stores.emplace(name, std::move(store));
     }
@@ -240,6 +248,14 @@ const ec::ClassInfo& Configuration::info() {
         "GetAttachmentRoot", {}, ArgKind::String,
         [](Configuration& s, Args&) { return Variant(s.GetAttachmentRoot()); },
         "Attachment root folder of the selected store");
+    c.op<Configuration>(
+        "GetImportFolders", {}, ArgKind::Array,
+        [](Configuration& s, Args&) {
+          std::vector<Variant> folders;
+          for (const auto& f : s.GetImportFolders()) folders.emplace_back(f);
+          return Variant(ec::SafeArray::of(std::move(folders)));
+        },
+        "Folders outside the attachment root that documents may be copied from");
     return c;
   }();
   return ci;
@@ -288,5 +304,7 @@ std::string Configuration::GetAttachmentRoot() {
          "The configuration store " + store_ + " in " + data_->file + " has no attachment root (key \"attachmentRoot\")");
   return *st.attachmentRoot;
 }
+
+std::vector<std::string> Configuration::GetImportFolders() { return selected().importFolders; }
 
 }  // namespace suite

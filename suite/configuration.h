@@ -9,17 +9,20 @@
 //         "connections": { "EContract": "sqlite:/abs/dir/contract.db" },
 //         "settings": { "CONNECTIONS": { "EContractConnection_CommandTimeout": 30,
 //                                        "EContractConnection_ConnectionTimeout": 15 } },
-//         "attachmentRoot": "/abs/dir/attachments"
+//         "attachmentRoot": "/abs/dir/attachments",
+//         "importFolders": ["/srv/uploads"]
 //       }
 //     },
 //     "log": "/abs/dir/econtract.log",
 //     "suiteDatabase": "sqlite:/abs/dir/suite.db"
 //   }
 //
-// and may name the outbox folder, where the private-offer publisher delivers documents:
-//     "outbox": "/abs/dir/outbox"
-// (a relative path is taken relative to the folder of the configuration file; without the
-// key the outbox is the folder "outbox" beside the configuration file).
+// "importFolders" (not written by `econtract init`) lists folders outside the attachment
+// root from which documents may be copied into it; absent, there are none.
+//
+// "outbox" names the folder where the private-offer publisher delivers documents
+// ("/abs/dir/outbox"; a relative path is taken relative to the folder of the configuration
+// file); without the key the outbox is the folder "outbox" beside the configuration file.
 //
 // Every key is optional: a file without "stores" has no store (connection opening then
 // fails with its own error), "VProcurement" may stand beside or instead of "VSource".
@@ -43,6 +46,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/variant.h"
 #include "suite/interfaces.h"
@@ -63,6 +67,7 @@ struct ConfigurationData {
     // section -> key -> value (Long for whole numbers within 32 bits, Double, String, Bool, Null)
     std::map<std::string, std::map<std::string, ec::Variant>> settings;
     std::optional<std::string> attachmentRoot;
+    std::vector<std::string> importFolders;
   };
   std::string file;  // the path it was read from
   std::map<std::string, Store> stores;
@@ -97,6 +102,7 @@ class Configuration : public IConfiguration {
   // conversion to a whole number fails (Invalid use of Null) instead of yielding 0.
   ec::Variant GetSetting(const std::string& section, const std::string& key) override;
   std::string GetAttachmentRoot() override;
+  std::vector<std::string> GetImportFolders() override;
 
  private:
   // One instance reads one state of the file: the first call takes the snapshot.

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/dictionary.h"
 #include "platform/host.h"
@@ -34,6 +35,9 @@ class IConfiguration : public ec::Component {
   virtual ec::Variant GetSetting(const std::string& section, const std::string& key) = 0;
   // The root folder of the attachment tree, without a trailing separator.
   virtual std::string GetAttachmentRoot() = 0;
+  // Folders outside the attachment root from which documents may be copied into it; none
+  // unless the store lists them.
+  virtual std::vector<std::string> GetImportFolders() { return {}; }
 };
 
 // The suite log: one entry per write.

@@ -7,6 +7,9 @@
 #include "suite/people.h"
 #include "suite/backend_ledger.h"
 #include "suite/referential_checker.h"
+#include "suite/catalog.h"
+#include "suite/quotations.h"
+#include "suite/workflow.h"
 
 namespace suite {
 
@@ -25,6 +28,16 @@ void RegisterComponents(ec::Host& host) {
                      &BusinessPartner::info());
   host.registerClass(kBackendClass, kBackendClassId, [] { return std::make_shared<BackendLedger>(); },
                      &BackendLedger::info());
+  // Master-data fields, the workflow, quotations and their decided results.
+  host.registerClass(kCategoryClass, kCategoryClassId, [] { return std::make_shared<Category>(); }, &Category::info());
+  host.registerClass(kProductClass, kProductClassId, [] { return std::make_shared<Product>(); }, &Product::info());
+  host.registerClass(kWorkflowClass, kWorkflowClassId, [] { return std::make_shared<Workflow>(); }, &Workflow::info());
+  host.registerClass(kMaintainWorkflowClass, kMaintainWorkflowClassId,
+                     [] { return std::make_shared<MaintainWorkflow>(); }, &MaintainWorkflow::info());
+  host.registerClass(kQuotationClass, kQuotationClassId, [] { return std::make_shared<Quotation>(); },
+                     &Quotation::info());
+  host.registerClass(kDecisionResultClass, kDecisionResultClassId, [] { return std::make_shared<DecisionResult>(); },
+                     &DecisionResult::info());
   // Collaboration services and the private-offer publisher.
   RegisterCollaboration(host);
 }

@@ -3,6 +3,8 @@
 
 #include "suite/backend_ledger.h"
 #include "suite/collaboration.h"
+#include "suite/quotations.h"
+#include "suite/workflow.h"
 
 namespace suite {
 
@@ -10,6 +12,8 @@ const std::vector<SuiteSection>& componentSections() {
   static const std::vector<SuiteSection> sections = {
       // One entry per component, each on its own line so that additions stay apart.
       {"backendSystems", &readBackendSystems, &backendLedgerDdl},
+      {"approvalChains", &readApprovalChains, &workflowDdl},
+      {"quotations", &readQuotations, &quotationDdl},
       {"collaboration", &readCollaboration, &collaborationDdl},
 
   };

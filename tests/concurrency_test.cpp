@@ -108,4 +108,20 @@ TEST_F(ConcurrencyTest, EightClientsInsertLinesIntoOneHeader) {
     EXPECT_EQ(count("SELECT COUNT(*) FROM CONTRACTLINE WHERE QUANTITY = " + std::to_string(1000 + c)), kCallsPerClient);
 }
 
+TEST_F(ConcurrencyTest, EightClientsAttachDocumentsToOneContract) {
+  exec("INSERT INTO CONTRACTHEADER (CONTRACTHEADERID, BUSINESSPARTNERID, CATEGORYID) VALUES (1, 7, 5)");
+  run({"InsertContractAttachment",
+       [this](int c) {
+         ec::Args args{Variant("drawing"), Variant(0), Variant(1), Variant("DRW"), Variant(false), Variant(1),
+                       Variant("client" + std::to_string(c) + ".pdf")};
+         ec::Host::instance().callRoot("TQSourceContractMTS.Contract", "InsertContractAttachment", args);
+         // The operation returns nothing: the newest document of this client is the one just stored.
+         return static_cast<int32_t>(count("SELECT MAX(ATTACHMENTID) FROM CONTRACTATTACHMENT WHERE FILEPATH = 'client" +
+                                           std::to_string(c) + ".pdf'"));
+       },
+       "SELECT COUNT(*) FROM CONTRACTATTACHMENT WHERE CONTRACTHEADERID = 1",
+       "SELECT COUNT(DISTINCT ATTACHMENTID) FROM CONTRACTATTACHMENT WHERE CONTRACTHEADERID = 1"});
+  EXPECT_EQ(count("SELECT MAX(ATTACHMENTID) FROM CONTRACTATTACHMENT"), kClients * kCallsPerClient);
+}
+
 }  // namespace

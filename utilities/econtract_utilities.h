@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/db/db.h"
 #include "platform/dictionary.h"
@@ -85,6 +86,19 @@ bool CheckIfExistsInTable(const std::string& table, const ec::SafeArray& names, 
                           const ec::SafeArray& textFlags);
 bool CheckIfExistsWithSql(const std::string& sql);
 int32_t GetNextContractLineId(int32_t contractHeaderId);
+
+// The attachment store. The root folder of the attachment tree from the configuration store
+// ("VSource", else "VProcurement"), without a trailing separator; a relative root is taken
+// from the current folder.
+std::string GetAttachmentRoot();
+// The folders outside the root that documents may be copied from (the store's
+// "importFolders"; none when absent).
+std::vector<std::string> GetAttachmentImportFolders();
+// Deletes from the folder, for each name in turn, the first file of that name ignoring case
+// (even when read-only), then the folder itself when it holds no file and no sub-folder;
+// nothing when the folder does not exist. Inside a root call the deletions join its
+// transaction.
+void DeleteAttachmentsFromFolder(const std::string& folder, const ec::SafeArray& names);
 
 // The maintenance class's private ExistsInTable: the key dictionary as parallel arrays.
 bool ExistsInTable(const std::string& table, const ec::Dictionary& keys);

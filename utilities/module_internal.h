@@ -6,6 +6,7 @@
 
 #include "platform/db/db.h"
 #include "platform/variant.h"
+#include "suite/interfaces.h"
 
 namespace EContractUtilities::detail {
 
@@ -14,6 +15,10 @@ namespace EContractUtilities::detail {
 // failure path), then raises it again. A routine entered on a failure path passes its
 // failure straight to its caller.
 [[noreturn]] void failed(bool report, const std::string& method, const ec::Variant& information = ec::Variant::missing());
+
+// Selects the store the contract components read from: "VSource", else "VProcurement";
+// 0x8004041D naming both when neither exists.
+void selectContractStore(suite::IConfiguration& cfg);
 
 // Releases a connection on a failure path: closes it when open, clears the reference and
 // swallows a failure to close, which must not replace the failure being handled.

@@ -1,5 +1,7 @@
 #include "utilities/sql_text.h"
 
+#include <cctype>
+
 #include "platform/error.h"
 
 namespace EContractUtilities {
@@ -22,6 +24,27 @@ bool IsPlainNumber(std::string_view t) {
     if (exp == 0) return false;
   }
   return i == t.size();
+}
+
+bool IsPlainIdentifier(std::string_view s, bool allowDots) {
+  if (s.empty()) return false;
+  bool start = true;
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (allowDots && ch == '.' && !start) {
+      start = true;
+      continue;
+    }
+    if (!(std::isalpha(c) || ch == '_' || (!start && std::isdigit(c)))) return false;
+    start = false;
+  }
+  return !start;
+}
+
+const std::string& PlainTableName(const std::string& table) {
+  if (!IsPlainIdentifier(table, true))
+    ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "", "The table name '" + table + "' is not a plain table name");
+  return table;
 }
 
 std::string PlainNumberText(const ec::Variant& value, const std::string& column) {

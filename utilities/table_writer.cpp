@@ -2,6 +2,7 @@
 // dictionaries or parallel arrays, with every value rendered by its type.
 #include <cctype>
 #include <limits>
+#include <map>
 
 #include "suite/interfaces.h"
 #include "utilities/econtract_utilities.h"
@@ -31,34 +32,28 @@ std::shared_ptr<ILiteralFormatter> makeFormatter() {
 // The value as text in a concatenation: Null joins as nothing.
 std::string asText(const Variant& v) { return v.isNull() ? std::string() : v.toString(); }
 
-bool isIdentifier(std::string_view s, bool allowDots) {
-  if (s.empty()) return false;
-  bool start = true;
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (allowDots && ch == '.' && !start) {
-      start = true;
-      continue;
-    }
-    if (!(std::isalpha(c) || ch == '_' || (!start && std::isdigit(c)))) return false;
-    start = false;
-  }
-  return !start;
-}
-
-// Table and column names are spliced as they are spelled; a name that is not a plain
-// identifier could carry SQL of its own and is refused.
-const std::string& tableName(const std::string& table) {
-  if (!isIdentifier(table, true))
-    ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "", "The table name '" + table + "' is not a plain table name");
-  return table;
-}
-
+// Column names are spliced as they are spelled; a name that is not a plain identifier could
+// carry SQL of its own and is refused.
 std::string columnName(const Variant& key) {
   const std::string name = key.isString() ? key.str() : asText(key);
-  if (!key.isString() || !isIdentifier(name, false))
+  if (!key.isString() || !IsPlainIdentifier(name, false))
     ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "", "The column name '" + name + "' is not a plain column name");
   return name;
+}
+
+// The database compares column names without case: two entries naming one column in
+// different cases would set or compare it twice, the later one silently winning.
+void requireDistinctColumns(const ec::Dictionary& dic) {
+  std::map<std::string, std::string> seen;  // upper-cased name -> name as given
+  for (const auto& [key, value] : dic) {
+    const std::string name = columnName(key);
+    std::string folded = name;
+    for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto [it, added] = seen.emplace(folded, name);
+    if (!added)
+      ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "",
+                     "The column " + it->second + " is named twice (also as " + name + ")");
+  }
 }
 
 // A value spliced as text without quotes must be a plain number: anything else would reach
@@ -72,7 +67,9 @@ std::string render(ILiteralFormatter& f, Place place, const std::string& column,
                                                                       : f.FormatSQLString(v.str());
     case VarType::Int32: return f.FormatSQLNumber(v.toInt32());
     case VarType::Date: return f.FormatSQLDate(v.toDate());
-    case VarType::Double: return f.FormatSQLDouble(v.toDouble());
+    case VarType::Double:
+      ec::db::requireStorable(v, column);
+      return f.FormatSQLDouble(v.toDouble());
     case VarType::Bool:
       // The WHERE list of an update has no boolean case: the value falls to the last column.
       if (place != Place::UpdateWhere) return v.toBool() ? "1" : "0";
@@ -122,6 +119,7 @@ void write(const char* method, ec::db::Connection& conn, Build build) {
 
 void InsertTable(const std::string& table, const ec::Dictionary& values, ec::db::Connection& conn) {
   write("EContractUtilities.InsertTable", conn, [&](ILiteralFormatter& f) {
+    requireDistinctColumns(values);
     std::string cols, vals;
     for (const auto& [key, value] : values) {
       if (!cols.empty()) {
@@ -132,14 +130,16 @@ void InsertTable(const std::string& table, const ec::Dictionary& values, ec::db:
       cols += col;
       vals += render(f, Place::InsertValue, col, value);
     }
-    return "INSERT " + tableName(table) + "(" + cols + ") VALUES (" + vals + ")";
+    return "INSERT " + PlainTableName(table) + "(" + cols + ") VALUES (" + vals + ")";
   });
 }
 
 void UpdateTable(const std::string& table, const ec::Dictionary& values, const ec::Dictionary& keys,
                  ec::db::Connection& conn) {
   write("EContractUtilities.UpdateTable", conn, [&](ILiteralFormatter& f) {
-    std::string sql = "UPDATE " + tableName(table) + " SET ";
+    requireDistinctColumns(values);
+    requireDistinctColumns(keys);
+    std::string sql = "UPDATE " + PlainTableName(table) + " SET ";
     bool first = true;
     for (const auto& [key, value] : values) {
       if (!first) sql += ",";
@@ -153,7 +153,8 @@ void UpdateTable(const std::string& table, const ec::Dictionary& values, const e
 
 void DeleteTable(const std::string& table, const ec::Dictionary& keys, ec::db::Connection& conn) {
   write("EContractUtilities.DeleteTable", conn, [&](ILiteralFormatter& f) {
-    return "DELETE FROM " + tableName(table) + " WHERE " + conditions(f, Place::DeleteWhere, keys);
+    requireDistinctColumns(keys);
+    return "DELETE FROM " + PlainTableName(table) + " WHERE " + conditions(f, Place::DeleteWhere, keys);
   });
 }
 
@@ -184,7 +185,7 @@ bool CheckIfExistsInTable(const std::string& table, const ec::SafeArray& names, 
   std::shared_ptr<ec::db::Recordset> rs;
   try {
     f = makeFormatter();
-    std::string sql = "SELECT * FROM " + tableName(table) + " WHERE";
+    std::string sql = "SELECT * FROM " + PlainTableName(table) + " WHERE";
     for (int32_t i = names.lbound(); i <= names.ubound(); ++i) {
       sql += i == names.lbound() ? " " : " AND ";
       const std::string col = columnName(names(i));
