@@ -74,10 +74,10 @@ inline constexpr const char* kMsgNoSendMethod = "Send method not exists for the 
 // Refusal of a line whose value cannot go into a document: "Contract line H/L cannot be
 // exported to XML: " + what.
 inline constexpr const char* kMsgExportRefused = " cannot be exported to XML: ";
-// The query classes and the category component the export reads through (the product
-// component is created by its owner name, kOwnerProduct).
+// The query class and the category component the export reads through, besides
+// kQueryContractLineClass (routing); the product component is created by its owner name,
+// kOwnerProduct.
 inline constexpr const char* kQueryContractClass = "TQSourceContract.Contract";
-inline constexpr const char* kQueryContractLineClass = "TQSourceContract.ContractLine";
 inline constexpr const char* kCategoryClass = "TQSourceCategory.Category";
 
 // Routing.

@@ -12,7 +12,7 @@
 
 #include "platform/dictionary.h"
 #include "platform/error.h"
-#include "platform/fs_staged.h"
+#include "platform/fs_atomic.h"
 #include "platform/safearray.h"
 #include "platform/xml.h"
 #include "suite/configuration.h"
@@ -120,6 +120,9 @@ class OutboxTransaction : public ec::TransactionResource {
     pending_.clear();
   }
   void rollback() override { pending_.clear(); }
+  // Named after the databases have committed, so that a failed database commit still
+  // takes the documents back.
+  bool commitsLast() const override { return true; }
 
  private:
   std::vector<Pending> pending_;
