@@ -7,6 +7,7 @@ namespace cli {
 std::unique_ptr<CommandModule> makeBackendCommands();
 std::unique_ptr<CommandModule> makeAttachmentCommands();
 std::unique_ptr<CommandModule> makeWorkflowCommands();
+std::unique_ptr<CommandModule> makeOutboxCommands();
 
 std::vector<std::unique_ptr<CommandModule>> commandModules() {
   std::vector<std::unique_ptr<CommandModule>> modules;
@@ -14,6 +15,7 @@ std::vector<std::unique_ptr<CommandModule>> commandModules() {
   modules.push_back(makeBackendCommands());
   modules.push_back(makeAttachmentCommands());
   modules.push_back(makeWorkflowCommands());
+  modules.push_back(makeOutboxCommands());
 
   return modules;
 }

@@ -105,7 +105,16 @@ const char* const kDemoSuiteData = R"json({
   "quotations": [
     {"id": 5001, "crtUpdated": false},
     {"id": 5002, "crtUpdated": true}
-  ]
+  ],
+  "collaboration": {
+    "publishers": [{"documentType": "CONTRACT", "users": ["buyer1", "approver1"]}],
+    "sendMethods": [
+      {"businessPartnerId": 7, "documentType": "CONTRACT", "method": "outbox"},
+      {"businessPartnerId": 12, "documentType": "CONTRACT", "method": "outbox"},
+      {"businessPartnerId": 21, "documentType": "CONTRACT", "method": "outbox", "enabled": false}
+    ],
+    "distributionLists": [{"documentType": "CONTRACT", "businessPartners": [7, 12]}]
+  }
 }
 )json";
 

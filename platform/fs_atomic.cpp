@@ -1,9 +1,11 @@
 #include "platform/fs_atomic.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -45,6 +47,20 @@ bool writeAll(int fd, std::string_view content) {
     content.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+
+// The hint as part of a file name: letters, digits, '-', '_' and '.' kept, anything else '_'.
+std::string safeHint(std::string_view hint) {
+  std::string s(hint.substr(0, 64));
+  for (char& c : s)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') c = '_';
+  return s;
+}
+
+bool plainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
 }
 
 }  // namespace
@@ -90,6 +106,76 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view con
   // The rename is durable once the folder itself is on disk; a failure here leaves the new
   // file in place and is not worth failing the write over.
   (void)::fsync(dir.fd);
+}
+
+StagedFile::StagedFile(const std::filesystem::path& folder, std::string_view hint, std::string_view content)
+    : folder_(folder) {
+  dir_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_ < 0) fail(folder, "cannot open the folder", errno);
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temp_ = "." + safeHint(hint) + ".tmp-" + randomSuffix();
+    fd = ::openat(dir_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) {
+      const int err = errno;
+      ::close(dir_);
+      dir_ = -1;
+      fail(folder / temp_, "cannot create a temporary file", err);
+    }
+  }
+  const char* problem = nullptr;
+  if (!writeAll(fd, content))
+    problem = "cannot write the temporary file";
+  else if (::fsync(fd) != 0)
+    problem = "cannot flush the temporary file";
+  const int err = errno;
+  if (::close(fd) != 0 && !problem) problem = "cannot close the temporary file";
+  if (problem) {
+    const std::filesystem::path path = folder / temp_;
+    discard();
+    ::close(dir_);
+    dir_ = -1;
+    fail(path, problem, err);
+  }
+}
+
+StagedFile::~StagedFile() {
+  discard();
+  if (dir_ >= 0) ::close(dir_);
+}
+
+bool StagedFile::commitAs(const std::string& name) {
+  if (temp_.empty()) fail(folder_ / name, "nothing is staged", 0);
+  if (!plainName(name)) fail(folder_ / name, "not a plain file name", 0);
+  // The name is claimed without replacing anything: an atomic no-replace rename, or on a
+  // file system without it a hard link (which fails on an existing name) and an unlink.
+  if (::renameat2(dir_, temp_.c_str(), dir_, name.c_str(), RENAME_NOREPLACE) != 0) {
+    if (errno == EEXIST) return false;
+    if (errno != EINVAL && errno != ENOSYS) fail(folder_ / name, "cannot rename", errno);
+    if (::linkat(dir_, temp_.c_str(), dir_, name.c_str(), 0) != 0) {
+      if (errno == EEXIST) return false;
+      fail(folder_ / name, "cannot link", errno);
+    }
+    ::unlinkat(dir_, temp_.c_str(), 0);
+  }
+  temp_.clear();
+  name_ = name;
+  // The new name is durable once the folder is on disk; a failure here leaves the file in
+  // place and is not worth failing over.
+  (void)::fsync(dir_);
+  return true;
+}
+
+void StagedFile::withdraw() noexcept {
+  if (name_.empty() || dir_ < 0) return;
+  ::unlinkat(dir_, name_.c_str(), 0);
+  name_.clear();
+}
+
+void StagedFile::discard() noexcept {
+  if (temp_.empty() || dir_ < 0) return;
+  ::unlinkat(dir_, temp_.c_str(), 0);
+  temp_.clear();
 }
 
 }  // namespace ec::fs

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <mutex>
@@ -168,6 +169,10 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
     if (!sdb->is_string()) badValue(file, "suiteDatabase", "a text");
     data->suiteDatabase = sdb->get<std::string>();
   }
+  if (const json* outbox = member(doc, "outbox")) {
+    if (!outbox->is_string() || outbox->get<std::string>().empty()) badValue(file, "outbox", "a folder path");
+    data->outbox = outbox->get<std::string>();
+  }
   return data;
 }
 
@@ -207,6 +212,15 @@ std::string suiteDatabaseConnectionString() {
     fail(pe::kInvalidProcedureCall,
          "The configuration file " + cfg->file + " names no suite database (key \"suiteDatabase\")");
   return *cfg->suiteDatabase;
+}
+
+std::string outboxFolder() { return outboxFolderOf(*currentConfiguration()); }
+
+std::string outboxFolderOf(const ConfigurationData& cfg) {
+  const std::filesystem::path base = std::filesystem::absolute(cfg.file).parent_path();
+  std::filesystem::path folder = (cfg.outbox ? base / *cfg.outbox : base / "outbox").lexically_normal();
+  if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();
+  return folder.string();
 }
 
 // ---------------------------------------------------------------------------------------

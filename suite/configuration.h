@@ -19,6 +19,11 @@
 //
 // "importFolders" (not written by `econtract init`) lists folders outside the attachment
 // root from which documents may be copied into it; absent, there are none.
+//
+// "outbox" names the folder where the private-offer publisher delivers documents
+// ("/abs/dir/outbox"; a relative path is taken relative to the folder of the configuration
+// file); without the key the outbox is the folder "outbox" beside the configuration file.
+//
 // Every key is optional: a file without "stores" has no store (connection opening then
 // fails with its own error), "VProcurement" may stand beside or instead of "VSource".
 // Connection strings are used unchanged. Setting values are numbers, texts, booleans or
@@ -68,6 +73,7 @@ struct ConfigurationData {
   std::map<std::string, Store> stores;
   std::optional<std::string> log;
   std::optional<std::string> suiteDatabase;
+  std::optional<std::string> outbox;
 };
 
 // The configuration now in force (read or taken from the cache).
@@ -79,6 +85,9 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
 std::string configuredLogPath();
 // The "suiteDatabase" connection string; a clear error when the key is absent.
 std::string suiteDatabaseConnectionString();
+// The outbox folder, absolute: the "outbox" key, or "outbox" beside the configuration file.
+std::string outboxFolder();
+std::string outboxFolderOf(const ConfigurationData& configuration);
 
 // Velmora.Configuration.
 class Configuration : public IConfiguration {
