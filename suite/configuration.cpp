@@ -160,6 +160,8 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
     if (!sdb->is_string()) badValue(file, "suiteDatabase", "a text");
     data->suiteDatabase = sdb->get<std::string>();
   }
+  // Checked by the service that reads it, so that a wrong "api" cannot stop the components.
+  if (const json* api = member(doc, "api")) data->api = std::make_shared<const json>(*api);
   return data;
 }
 

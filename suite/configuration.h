@@ -13,13 +13,15 @@
 //       }
 //     },
 //     "log": "/abs/dir/econtract.log",
-//     "suiteDatabase": "sqlite:/abs/dir/suite.db"
+//     "suiteDatabase": "sqlite:/abs/dir/suite.db",
+//     "api": { ... }
 //   }
 //
 // Every key is optional: a file without "stores" has no store (connection opening then
 // fails with its own error), "VProcurement" may stand beside or instead of "VSource".
 // Connection strings are used unchanged. Setting values are numbers, texts, booleans or
-// null; other keys of the file are ignored.
+// null; "api" (the network service's settings) is kept as it stands and checked by
+// `econtract serve`; other keys of the file are ignored.
 //
 // The file is read once and kept while its path, identity, modification time and size stay
 // the same, so the connection opening of every operation does not read it again; a changed
@@ -36,6 +38,7 @@
 
 #include <map>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 
@@ -63,6 +66,7 @@ struct ConfigurationData {
   std::map<std::string, Store> stores;
   std::optional<std::string> log;
   std::optional<std::string> suiteDatabase;
+  std::shared_ptr<const nlohmann::json> api;  // the "api" member as written; null when absent
 };
 
 // The configuration now in force (read or taken from the cache).
