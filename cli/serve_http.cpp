@@ -11,12 +11,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <ostream>
-#include <semaphore>
 #include <thread>
 
 #include "cli/api_settings.h"
@@ -103,6 +104,46 @@ class ConnectionQueue final : public httplib::TaskQueue {
   std::vector<std::thread> threads_;
 };
 
+// Call threads: at most n requests run their calls at once; the others wait their turn in
+// the order they came, up to a time-out.
+class CallGate {
+ public:
+  explicit CallGate(size_t n) : free_(n) {}
+  bool acquire(std::chrono::seconds timeout) {
+    std::unique_lock<std::mutex> lock(mu_);
+    if (free_ > 0 && waiting_.empty()) {
+      --free_;
+      return true;
+    }
+    Waiter w;
+    const auto it = waiting_.insert(waiting_.end(), &w);
+    if (w.cv.wait_for(lock, timeout, [&w] { return w.granted; })) return true;
+    waiting_.erase(it);  // not granted, so still waiting
+    return false;
+  }
+  // Hands the place to the longest waiting request, if any.
+  void release() {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (waiting_.empty()) {
+      ++free_;
+      return;
+    }
+    Waiter* w = waiting_.front();
+    waiting_.pop_front();
+    w->granted = true;
+    w->cv.notify_one();
+  }
+
+ private:
+  struct Waiter {
+    std::condition_variable cv;
+    bool granted = false;
+  };
+  std::mutex mu_;
+  size_t free_;
+  std::list<Waiter*> waiting_;
+};
+
 // The library listens with a backlog of 5, too few for a burst of clients: the rest would
 // wait for their SYN to be sent again. Listening again on the bound socket widens it.
 template <class Base>
@@ -165,7 +206,8 @@ std::string accessLine(const httplib::Request& req, const httplib::Response& res
   else j["method"] = t_trace.methods;
   j["key"] = t_trace.key.empty() ? Json(nullptr) : Json(t_trace.key);
   j["status"] = res.status;
-  j["ms"] = std::chrono::duration<double, std::milli>(Clock::now() - t_trace.start).count();
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_trace.start).count();
+  j["ms"] = std::round(ms * 1000) / 1000;
   return dumpJson(j) + "\n";
 }
 
@@ -242,7 +284,7 @@ struct Service {
   ApiSettings settings;
   KeyRing keys;
   std::unique_ptr<AccessLog> log;
-  std::unique_ptr<std::counting_semaphore<1024>> callSlots;
+  std::unique_ptr<CallGate> callSlots;
 };
 
 void routes(httplib::Server& svr, Service& svc) {
@@ -269,7 +311,7 @@ void routes(httplib::Server& svr, Service& svc) {
   svr.Post("/rpc", [&svc, &limits](const httplib::Request& req, httplib::Response& res) {
     const std::optional<ApiKey> key = authenticate(svc.keys, req, res);
     if (!key) return;
-    if (!svc.callSlots->try_acquire_for(std::chrono::seconds(limits.queueTimeoutSeconds))) {
+    if (!svc.callSlots->acquire(std::chrono::seconds(limits.queueTimeoutSeconds))) {
       res.set_header("Retry-After", "1");
       answer(res, 503,
              rpcError(nullptr, rpc_codes::kBusy,
@@ -347,7 +389,7 @@ int serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
         << " holds no API keys, so every call is refused; create one with: econtract apikey create NAME --allow "
            "PATTERN\n";
   svc.log = std::make_unique<AccessLog>(s.accessLog);
-  svc.callSlots = std::make_unique<std::counting_semaphore<1024>>(s.threads);
+  svc.callSlots = std::make_unique<CallGate>(static_cast<size_t>(s.threads));
 
   std::unique_ptr<httplib::Server> server;
   std::function<void(int)> widen;
