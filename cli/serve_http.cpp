@@ -45,13 +45,15 @@ thread_local RequestTrace t_trace;
 // Set on the thread that answers connections beyond the cap.
 thread_local bool t_overloaded = false;
 
-// Connection threads, one per connection up to the cap; connections beyond it go to one
-// more thread that answers each request 503 and closes.
+// Connection threads, one per connection up to the cap; connections beyond it go to a few
+// more threads that answer each request 503 (a connection counts until its thread has
+// closed it).
 class ConnectionQueue final : public httplib::TaskQueue {
  public:
+  static constexpr size_t kRejectThreads = 4;
   explicit ConnectionQueue(size_t cap) : cap_(cap) {
     for (size_t i = 0; i < cap; ++i) threads_.emplace_back([this] { work(jobs_, false); });
-    threads_.emplace_back([this] { work(rejects_, true); });
+    for (size_t i = 0; i < kRejectThreads; ++i) threads_.emplace_back([this] { work(rejects_, true); });
   }
   void enqueue(std::function<void()> fn) override {
     {

@@ -231,10 +231,17 @@ TEST_F(ServeTest, LimitsAnswerClearlyAndTheServerCarriesOn) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     RawConnection third(server.port());
     third.send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
-    EXPECT_EQ(third.receive(2, 12).rfind("HTTP/1.1 503", 0), 0u);
+    EXPECT_EQ(third.receive(3, 12).rfind("HTTP/1.1 503", 0), 0u);
   }
-  for (int i = 0; i < 100 && server.client()->Get("/health")->status != 200; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Closed connections leave their places a moment after the client has closed.
+  auto healthy = [&] {
+    for (int i = 0; i < 100; ++i) {
+      if (auto r = server.client()->Get("/health"); r && r->status == 200) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  };
+  ASSERT_TRUE(healthy());
   {  // A body that stops coming is answered 400; headers that stop coming end the connection.
     RawConnection body(server.port()), head(server.port());
     body.send("POST /rpc HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{\"jsonrpc\"");
@@ -243,7 +250,7 @@ TEST_F(ServeTest, LimitsAnswerClearlyAndTheServerCarriesOn) {
     head.receive(3);
     EXPECT_TRUE(head.closed());
   }
-  EXPECT_EQ(server.client()->Get("/health")->status, 200);
+  EXPECT_TRUE(healthy());
   EXPECT_EQ(server.stop(SIGTERM), 0);
 }
 
