@@ -1,21 +1,16 @@
-// The HTTP side of `econtract serve`: connection threads with a cap, call threads, keys,
-// limits, the access log and the orderly stop.
-#include <fcntl.h>
+// The HTTP side of `econtract serve`: routes, keys, limits, TLS, the access log lines and
+// the orderly stop.
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <list>
 #include <mutex>
 #include <ostream>
 #include <thread>
@@ -25,6 +20,7 @@
 #include "cli/dispatch.h"
 #include "cli/rpc.h"
 #include "cli/serve.h"
+#include "cli/serve_threads.h"
 #include "platform/error.h"
 #include "suite/configuration.h"
 
@@ -42,109 +38,6 @@ struct RequestTrace {
   std::vector<std::string> methods;
 };
 thread_local RequestTrace t_trace;
-// Set on the thread that answers connections beyond the cap.
-thread_local bool t_overloaded = false;
-
-// Connection threads, one per connection up to the cap; connections beyond it go to a few
-// more threads that answer each request 503 (a connection counts until its thread has
-// closed it).
-class ConnectionQueue final : public httplib::TaskQueue {
- public:
-  static constexpr size_t kRejectThreads = 4;
-  explicit ConnectionQueue(size_t cap) : cap_(cap) {
-    for (size_t i = 0; i < cap; ++i) threads_.emplace_back([this] { work(jobs_, false); });
-    for (size_t i = 0; i < kRejectThreads; ++i) threads_.emplace_back([this] { work(rejects_, true); });
-  }
-  void enqueue(std::function<void()> fn) override {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      if (busy_ < cap_) {
-        ++busy_;
-        jobs_.push_back(std::move(fn));
-      } else {
-        rejects_.push_back(std::move(fn));
-      }
-    }
-    cv_.notify_all();
-  }
-  // Runs what is queued (the library closes each connection in it) and joins the threads.
-  void shutdown() override {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      stopping_ = true;
-    }
-    cv_.notify_all();
-    for (auto& t : threads_) t.join();
-  }
-
- private:
-  void work(std::deque<std::function<void()>>& queue, bool overloaded) {
-    t_overloaded = overloaded;
-    for (;;) {
-      std::function<void()> fn;
-      {
-        std::unique_lock<std::mutex> lock(mu_);
-        cv_.wait(lock, [&] { return !queue.empty() || stopping_; });
-        if (queue.empty()) return;
-        fn = std::move(queue.front());
-        queue.pop_front();
-      }
-      fn();
-      if (!overloaded) {
-        std::lock_guard<std::mutex> lock(mu_);
-        --busy_;
-      }
-    }
-  }
-
-  const size_t cap_;
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::deque<std::function<void()>> jobs_, rejects_;
-  size_t busy_ = 0;
-  bool stopping_ = false;
-  std::vector<std::thread> threads_;
-};
-
-// Call threads: at most n requests run their calls at once; the others wait their turn in
-// the order they came, up to a time-out.
-class CallGate {
- public:
-  explicit CallGate(size_t n) : free_(n) {}
-  bool acquire(std::chrono::seconds timeout) {
-    std::unique_lock<std::mutex> lock(mu_);
-    if (free_ > 0 && waiting_.empty()) {
-      --free_;
-      return true;
-    }
-    Waiter w;
-    const auto it = waiting_.insert(waiting_.end(), &w);
-    if (w.cv.wait_for(lock, timeout, [&w] { return w.granted; })) return true;
-    waiting_.erase(it);  // not granted, so still waiting
-    return false;
-  }
-  // Hands the place to the longest waiting request, if any.
-  void release() {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (waiting_.empty()) {
-      ++free_;
-      return;
-    }
-    Waiter* w = waiting_.front();
-    waiting_.pop_front();
-    w->granted = true;
-    w->cv.notify_one();
-  }
-
- private:
-  struct Waiter {
-    std::condition_variable cv;
-    bool granted = false;
-  };
-  std::mutex mu_;
-  size_t free_;
-  std::list<Waiter*> waiting_;
-};
 
 // The library listens with a backlog of 5, too few for a burst of clients: the rest would
 // wait for their SYN to be sent again. Listening again on the bound socket widens it.
@@ -153,36 +46,6 @@ class Listener final : public Base {
  public:
   using Base::Base;
   void widenBacklog(int n) { ::listen(this->svr_sock_, n); }
-};
-
-// One JSON line per request, appended with one write; the file is never reached through a
-// symbolic link.
-class AccessLog {
- public:
-  explicit AccessLog(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
-    if (fd_ < 0) throw Failure("cannot open the access log " + path + ": " + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(fd_);
-      throw Failure("the access log " + path + " is not a regular file");
-    }
-  }
-  ~AccessLog() { ::close(fd_); }
-  void write(const std::string& line) {
-    std::lock_guard<std::mutex> lock(mu_);
-    for (size_t done = 0; done < line.size();) {
-      const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;  // a full disk loses log lines, not requests
-      done += static_cast<size_t>(n);
-    }
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  std::mutex mu_;
 };
 
 std::string utcNow() {
@@ -293,7 +156,7 @@ void routes(httplib::Server& svr, Service& svc) {
   const ApiLimits& limits = svc.settings.limits;
   svr.set_pre_routing_handler([&svc](const httplib::Request&, httplib::Response& res) {
     t_trace = RequestTrace{};
-    if (!t_overloaded) return httplib::Server::HandlerResponse::Unhandled;
+    if (!ConnectionQueue::onOverflowThread()) return httplib::Server::HandlerResponse::Unhandled;
     res.set_header("Retry-After", "1");
     res.set_header("Connection", "close");
     answer(res, 503,
