@@ -1,5 +1,6 @@
 // The list of subcommand groups kept in files of their own.
 #include "cli/command_module.h"
+#include "cli/serve.h"
 
 namespace cli {
 
@@ -16,6 +17,7 @@ std::vector<std::unique_ptr<CommandModule>> commandModules() {
   modules.push_back(makeAttachmentCommands());
   modules.push_back(makeWorkflowCommands());
   modules.push_back(makeOutboxCommands());
+  modules.push_back(makeServeModule());
 
   return modules;
 }

@@ -168,37 +168,44 @@ std::string resultLine(const Variant& result, const ec::Args& args) {
   return "{\"result\": " + dumpJson(toJson(result)) + ", \"args\": " + dumpJson(list) + "}";
 }
 
-std::string errorLine(const ec::ComError& e) {
-  return "{\"error\": {\"number\": " + std::to_string(e.number()) + ", \"hex\": " + dumpJson(Json(ec::hexNumber(e.number()))) +
-         ", \"source\": " + dumpJson(Json(e.source())) + ", \"description\": " + dumpJson(Json(e.description())) + "}}";
+std::string errorObject(const ec::ComError& e) {
+  return "{\"number\": " + std::to_string(e.number()) + ", \"hex\": " + dumpJson(Json(ec::hexNumber(e.number()))) +
+         ", \"source\": " + dumpJson(Json(e.source())) + ", \"description\": " + dumpJson(Json(e.description())) + "}";
 }
+
+std::string errorLine(const ec::ComError& e) { return "{\"error\": " + errorObject(e) + "}"; }
 
 CallOutcome callOperation(std::string_view className, std::string_view opName, const Json& args) {
   CallOutcome out;
   ec::Args values;
+  out.usage = UsageKind::UnknownMethod;
   try {
     const ec::ClassInfo& cls = resolveClass(className);
     const ec::OperationInfo& op = resolveOperation(cls, opName);
+    out.usage = UsageKind::BadArguments;
     values = prepareArguments(cls, op, args);
   } catch (const UsageError& e) {
     out.exitCode = kExitUsage;
     out.message = e.what();
     return out;
   }
+  out.usage = UsageKind::None;
   Variant result;
   try {
     result = ec::Host::instance().callRoot(className, opName, values);
   } catch (...) {
     out.exitCode = kExitFailed;
-    out.output = errorLine(ec::toComError(std::current_exception()));
+    out.error = ec::toComError(std::current_exception());
+    out.output = errorLine(out.error);
     return out;
   }
   try {
     out.output = resultLine(result, values);
   } catch (const ec::ComError& e) {
     out.exitCode = kExitFailed;
-    out.output = errorLine(ec::ComError(kJsonErrorNumber, kJsonErrorSource,
-                                        "the call completed but its answer cannot be written: " + e.description()));
+    out.error = ec::ComError(kJsonErrorNumber, kJsonErrorSource,
+                             "the call completed but its answer cannot be written: " + e.description());
+    out.output = errorLine(out.error);
   }
   return out;
 }
@@ -209,6 +216,7 @@ CallOutcome callWithText(std::string_view className, std::string_view opName, st
   } catch (const ec::ComError& e) {
     CallOutcome out;
     out.exitCode = kExitUsage;
+    out.usage = UsageKind::BadArguments;
     out.message = "ARGS_JSON: " + e.description();
     return out;
   }

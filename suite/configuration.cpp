@@ -173,6 +173,8 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
     if (!outbox->is_string() || outbox->get<std::string>().empty()) badValue(file, "outbox", "a folder path");
     data->outbox = outbox->get<std::string>();
   }
+  // Checked by the service that reads it, so that a wrong "api" cannot stop the components.
+  if (const json* api = member(doc, "api")) data->api = std::make_shared<const json>(*api);
   return data;
 }
 

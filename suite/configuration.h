@@ -14,7 +14,8 @@
 //       }
 //     },
 //     "log": "/abs/dir/econtract.log",
-//     "suiteDatabase": "sqlite:/abs/dir/suite.db"
+//     "suiteDatabase": "sqlite:/abs/dir/suite.db",
+//     "api": { ... }
 //   }
 //
 // "importFolders" (not written by `econtract init`) lists folders outside the attachment
@@ -27,7 +28,8 @@
 // Every key is optional: a file without "stores" has no store (connection opening then
 // fails with its own error), "VProcurement" may stand beside or instead of "VSource".
 // Connection strings are used unchanged. Setting values are numbers, texts, booleans or
-// null; other keys of the file are ignored.
+// null; "api" (the network service's settings) is kept as it stands and checked by
+// `econtract serve`; other keys of the file are ignored.
 //
 // The file is read once and kept while its path, identity, modification time and size stay
 // the same, so the connection opening of every operation does not read it again; a changed
@@ -44,6 +46,7 @@
 
 #include <map>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +77,7 @@ struct ConfigurationData {
   std::optional<std::string> log;
   std::optional<std::string> suiteDatabase;
   std::optional<std::string> outbox;
+  std::shared_ptr<const nlohmann::json> api;  // the "api" member as written; null when absent
 };
 
 // The configuration now in force (read or taken from the cache).
