@@ -19,6 +19,8 @@
 #include "cli/command_module.h"
 #include "cli/dispatch.h"
 #include "cli/json_value.h"
+#include "platform/error.h"
+#include "platform/fs_atomic.h"
 
 namespace cli {
 
@@ -111,31 +113,16 @@ std::string base64url(const unsigned char* p, size_t n) {
   return out;
 }
 
-// Written to a temporary file created exclusively beside the target, flushed to the disk
-// and renamed over the target, so that a reader finds the old file or the new one and
-// never a part of one; the target's permission bits are kept. This is the same contract as
-// the file writing of the platform layer.
+// Written through the platform's atomic file writing (platform/fs_atomic.h); the target's
+// permission bits are kept, and a new file is readable by its owner only (it holds key hashes).
 void writeFileAtomically(const std::string& path, const std::string& content) {
   mode_t mode = 0600;
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  std::string tmp = path + ".tmp-XXXXXX";
-  const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) throw Failure("cannot create a temporary file beside " + path + ": " + std::strerror(errno));
-  bool ok = ::fchmod(fd, mode) == 0;
-  for (size_t done = 0; ok && done < content.size();) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  const int err = errno;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int e = ok ? errno : err;
-    ::unlink(tmp.c_str());
-    throw Failure("cannot write " + path + ": " + std::strerror(e));
+  try {
+    ec::fs::writeFileAtomically(path, content, mode);
+  } catch (const ec::ComError& e) {
+    throw Failure(e.description());
   }
 }
 

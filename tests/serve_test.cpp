@@ -2,7 +2,6 @@
 // service of the suite would; its answers compared with `econtract call`.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <atomic>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "cli/api_settings.h"
 #include "cli/json_value.h"
 #include "cli/rpc.h"
+#include "platform/db/db.h"
 #include "tests/binary_support.h"
 #include "tests/serve_support.h"
 #include "tests/test_support.h"
@@ -67,21 +67,24 @@ class ServeTest : public ContractTest {
     for (std::string l; std::getline(in, l);) lines.push_back(Json::parse(l));
     return lines;
   }
-  // Holds the contract database's write lock from outside the server while it lives.
+  // Holds the contract lines' write lock from outside the server while it lives: SQLite's
+  // database lock, or on PostgreSQL a table lock that lets readers through.
   struct WriteLock {
-    explicit WriteLock(const std::string& path) {
-      sqlite3_open(path.c_str(), &db);
-      sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    explicit WriteLock(const std::string& conn) : db(ec::db::openPhysical(conn, false)) {
+      if (ectest::onPostgres()) {
+        db->execute("BEGIN");
+        db->execute("LOCK TABLE CONTRACTLINE IN EXCLUSIVE MODE");
+      } else {
+        db->execute("BEGIN IMMEDIATE");
+      }
     }
     ~WriteLock() { release(); }
     void release() {
-      if (db) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-      sqlite3_close(db);
-      db = nullptr;
+      if (db) db->execute("COMMIT");
+      db.reset();
     }
-    sqlite3* db = nullptr;
+    std::shared_ptr<ec::db::PhysicalConnection> db;
   };
-  std::string contractFile() const { return (env_->dir() / "contract.db").string(); }
 };
 
 TEST(ServeUnits, HashesPatternsAndDepth) {
@@ -289,7 +292,7 @@ TEST_F(ServeTest, SlowCallsDisconnectsAndStop) {
   configureApi({{"limits", {{"readTimeoutSeconds", 1}, {"keepAliveSeconds", 1}}}});
   ServerProcess server(env().configPath(), {"--threads", "3"});
   ASSERT_TRUE(server.started()) << server.errors();
-  WriteLock lock(contractFile());
+  WriteLock lock(contractConn());
 
   // An insert waits for the lock; a query meanwhile is answered at once.
   Json waited;
