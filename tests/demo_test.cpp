@@ -75,6 +75,66 @@ int64_t countRows(const stdfs::path& db, const std::string& sql) {
   return n;
 }
 
+// The lines of the report section that starts with title, up to the next section.
+std::string section(const std::string& report, const std::string& title) {
+  const size_t start = report.find("\n" + title);
+  if (start == std::string::npos) return {};
+  const size_t end = report.find("\n\n", start + 1);
+  return report.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// The numbers one run gives its lines (A, B and the copy of A in header 1, N in header 2)
+// and its attached document, and what it reports about earlier runs.
+struct RunNumbers {
+  int a, b, copy, n, document;
+  std::string earlier, backendContract;
+};
+
+// A figure from each step of the contract's life: creating, copying, attaching, routing,
+// the backend pull, the outbox document, the supplier comparison and the renewal list.
+void expectLifecycle(const std::string& report, const RunNumbers& r) {
+  const auto line = [](int header, int id) { return std::to_string(header) + "/" + std::to_string(id); };
+  const auto has = [&](const std::string& title, const std::string& part) {
+    EXPECT_NE(section(report, title).find(part), std::string::npos) << title << ": " << part << "\n" << report;
+  };
+  has("Earlier runs", r.earlier);
+  has("New contract lines", "N = contract line " + line(2, r.n) + ": business partner 12, product 100, 4000 PCE");
+  has("Copy of line A", "contract line " + line(1, r.copy) + " from " + line(1, r.a) + ": 8000 PCE");
+  has("Copy of line A", "price tiers (GetPriceBreakup, EUR):  from 10: 9.25  from 100: 8.75  from 1000: 8");
+  has("Attached document", "document " + std::to_string(r.document) + " revision 0 on contract line " + line(1, r.a) +
+                               ": terms.txt, type TERMS, status 1 (Create)");
+  has("Routing of line A", "| approver2 | 6 (Active)");
+  has("Routing of line A", "document " + std::to_string(r.document) + " of the line is now 5 (Active)");
+  has("Routing of line A", "line N (" + line(2, r.n) + ") went the same way: 3 steps, status 6 (Active)");
+  has("Backend export", "contract " + r.backendContract + ", line " + r.backendContract + "/1");
+  EXPECT_EQ(row(report, "Backend export", "CALLEDQUANTITY"),
+            (std::vector<std::string>{"CALLEDQUANTITY", "1200", "1500"}));
+  EXPECT_EQ(row(report, "Backend export", "INVOICEDVALUE"),
+            (std::vector<std::string>{"INVOICEDVALUE", "6647.94", "8297.94 EUR"}));
+  EXPECT_EQ(row(report, "Supplier comparison", "PRICE"), (std::vector<std::string>{"PRICE", "9.95", "9.8"}));
+  EXPECT_EQ(row(report, "Supplier comparison", "SHIPPINGTERM"),
+            (std::vector<std::string>{"SHIPPINGTERM", "Standard", "Express"}));
+  // Only this run's line B is due: earlier runs' lines were expired.
+  const std::string renewals = section(report, "Due for a renewal RFQ");
+  EXPECT_EQ(occurrences(renewals, "contract line "), 1u) << renewals;
+  has("Due for a renewal RFQ", "contract line " + line(1, r.b) + ": product 101");
+
+  // The outbox document named in the report holds line A.
+  const std::string xml = section(report, "Contract XML of line A");
+  const size_t at = xml.find("\n  ");
+  ASSERT_NE(at, std::string::npos) << report;
+  const size_t path = at + 3;
+  const std::string document = slurp(xml.substr(path, xml.find('\n', path) - path));
+  EXPECT_NE(document.find("<ContractLineId>" + std::to_string(r.a) + "</ContractLineId>"), std::string::npos)
+      << document;
+}
+
 // The report's tier and pricing figures, the same on every run.
 void expectPricingFigures(const std::string& report) {
   // Line A: price tiers from 10, 100 and 1000; below 10 no tier applies.
@@ -130,6 +190,7 @@ TEST(Demo, RunsTwiceOnOneFolderWithTheSystemsFigures) {
   EXPECT_NE(first.out.find("Line A: contract line 1/1,"), std::string::npos) << first.out;
   EXPECT_NE(first.out.find("Line B: contract line 1/2,"), std::string::npos) << first.out;
   expectPricingFigures(first.out);
+  expectLifecycle(first.out, {1, 2, 3, 1, 1, "none: no Active lines in this folder yet", "C000001"});
   EXPECT_EQ(row(first.out, "Called and invoiced", "CALLEDQUANTITY"),
             (std::vector<std::string>{"CALLEDQUANTITY", "0", "1200"}));
 
@@ -138,23 +199,32 @@ TEST(Demo, RunsTwiceOnOneFolderWithTheSystemsFigures) {
   EXPECT_EQ(lineId, 1);
 
   // The second run, from another working directory, keeps the configuration and the data,
-  // finds the same header and reports on the two lines it adds.
+  // expires the lines the first run made Active and goes through every step with new lines.
   Outcome second = runDemo(dir, dir);
   ASSERT_EQ(second.status, 0) << second.out << second.err;
   EXPECT_NE(second.out.find("kept " + (dir / "econtract.json").string()), std::string::npos) << second.out;
-  EXPECT_NE(second.out.find("Line A: contract line 1/3,"), std::string::npos) << second.out;
-  EXPECT_NE(second.out.find("Line B: contract line 1/4,"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("Line A: contract line 1/4,"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("Line B: contract line 1/5,"), std::string::npos) << second.out;
   expectPricingFigures(second.out);
-  EXPECT_EQ(countRows(dir / "contract.db", "SELECT COUNT(*) FROM CONTRACTHEADER"), 1);
-  EXPECT_EQ(countRows(dir / "contract.db", "SELECT COUNT(*) FROM CONTRACTLINE"), 4);
-  EXPECT_EQ(countRows(dir / "contract.db", "SELECT COUNT(*) FROM CONTRACTPRICE"), 6);
-  // The first run's line keeps its recorded figures.
-  EXPECT_EQ(countRows(dir / "contract.db", "SELECT CALLEDQUANTITY FROM CONTRACTLINE WHERE CONTRACTLINEID = 1"), 1200);
+  expectLifecycle(second.out,
+                  {4, 5, 6, 2, 2, "expired 3 lines: 1/1 -> 7 (expired), 1/2 -> 7 (expired), 2/1 -> 7 (expired)",
+                   "C000002"});
+  EXPECT_EQ(countRows(dir / "contract.db", "SELECT COUNT(*) FROM CONTRACTHEADER"), 2);
+  EXPECT_EQ(countRows(dir / "contract.db", "SELECT COUNT(*) FROM CONTRACTLINE"), 8);
+  EXPECT_EQ(countRows(dir / "contract.db", "SELECT COUNT(*) FROM CONTRACTPRICE"), 12);
+  EXPECT_EQ(countRows(dir / "contract.db", "SELECT COUNT(*) FROM CONTRACTLINE WHERE CONTRACTSTATUS = 6"), 3);
+  // The first run's line A keeps what was recorded and pulled from the backend for it.
+  EXPECT_EQ(countRows(dir / "contract.db",
+                      "SELECT CALLEDQUANTITY FROM CONTRACTLINE WHERE CONTRACTHEADERID = 1 AND CONTRACTLINEID = 1"),
+            1500);
+  size_t published = 0;
+  for (const auto& f : stdfs::directory_iterator(dir / "outbox")) published += f.path().extension() == ".xml";
+  EXPECT_EQ(published, 2u);
 
   EXPECT_EQ(row(second.out, "Line B", "999").at(3), effectivePriceInProcess(dir, 999, 101, &lineId));
-  EXPECT_EQ(lineId, 4);
+  EXPECT_EQ(lineId, 5);
   EXPECT_EQ(row(second.out, "Line A", "5").at(3), effectivePriceInProcess(dir, 5, 100, &lineId));
-  EXPECT_EQ(lineId, 3);
+  EXPECT_EQ(lineId, 4);
 }
 
 TEST(Demo, FailingOperationEndsWithExitThreeAndNamesTheStep) {
