@@ -285,7 +285,7 @@ int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
   classesCmd->add_option("CLASS", className, "class name");
 
   std::string demoDir;
-  CLI::App* demoCmd = app.add_subcommand("demo", "set up a folder, create a sample contract and print its pricing report");
+  CLI::App* demoCmd = app.add_subcommand("demo", "set up a folder and take sample contract lines through their whole life");
   demoCmd->add_option("--dir", demoDir, "folder to use (default: the current folder)");
 
   const std::vector<std::unique_ptr<CommandModule>> modules = commandModules();

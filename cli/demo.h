@@ -1,6 +1,7 @@
-// `econtract demo`: sets up a folder, loads a small master-data set, creates a contract
-// with a price-tiered and a discount-tiered line through root calls of the host, and
-// prints what the query class answers for a range of order quantities.
+// `econtract demo`: sets up a folder, loads a small master-data set and takes contract lines
+// through their life by root calls of the host: created and copied, a document attached,
+// routed to Active, priced, exported to a backend and its figures pulled back, published as
+// XML, compared between two suppliers and listed for renewal.
 #pragma once
 
 #include <iosfwd>
@@ -13,9 +14,10 @@ namespace cli {
 const std::string& demoSuiteData();
 
 // Runs the demo in the absolute folder dir, which `init` has already set up: loads the
-// master data, creates the contract and writes the report to out. Every figure of the
-// report is an answer of an operation. Returns kExitOk; a failing operation's ComError
-// propagates after a line on err naming the step that failed.
+// master data, expires what earlier runs left Active, runs every step with new lines and
+// writes the report to out. Every figure of the report is an answer of an operation.
+// Returns kExitOk; a failing operation's ComError propagates after a line on err naming the
+// step that failed.
 int runDemo(const std::string& dir, std::ostream& out, std::ostream& err);
 
 }  // namespace cli
