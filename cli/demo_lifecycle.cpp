@@ -4,13 +4,13 @@
 // approval chain of their category until they are Active.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "cli/demo_run.h"
 #include "platform/error.h"
+#include "platform/fs_atomic.h"
 #include "platform/safearray.h"
 #include "schema/enums.h"
 #include "suite/workflow.h"
@@ -231,14 +231,9 @@ int32_t Demo::attachDocument(const Line& line) {
                                         "E-Contract" / "Attachments" / "Line" /
                                         (std::to_string(line.header) + "_" + std::to_string(line.id)) / kStagingFolder;
   std::filesystem::create_directories(staging);
-  {
-    std::ofstream file(staging / kDocumentName, std::ios::binary | std::ios::trunc);
-    file << "Terms of contract line " << lineKey(line.header, line.id)
-         << ": delivery within 10 working days, payment " << line.plan.paymentTerm << ".\n";
-    if (!file.flush())
-      ec::raiseError(ec::platform_errors::kPathFileAccessError, "econtract demo",
-                     "cannot write " + (staging / kDocumentName).string());
-  }
+  ec::fs::writeFileAtomically(staging / kDocumentName,
+                              "Terms of contract line " + lineKey(line.header, line.id) +
+                                  ": delivery within 10 working days, payment " + line.plan.paymentTerm + ".\n");
   // File name -> (type code, internal, description).
   const ec::SafeArray entry = ec::SafeArray::of({Variant(kDocumentType), Variant(false), Variant(kDocumentTitle)});
   auto files = ec::Dictionary::make({{kDocumentName, Variant(entry)}});
