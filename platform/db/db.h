@@ -254,6 +254,18 @@ class StatementTrace {
   HookHandle handle_;
 };
 
+// Statement reuse: every physical connection keeps the statements it prepared, keyed by
+// their shape (the text with its bindable literals as parameters, statement_shape.h), and
+// runs a text of the same shape again with its own literals bound. Hooks, messages and logs
+// see the text as built; the result is the text's own. On unless the environment variable
+// ECONTRACT_STATEMENT_CACHE is "off" (or "0"); "verify" also runs every query whose
+// literals were bound as its plain text and fails it when the two results differ.
+enum class StatementCacheMode { Off, On, Verify };
+void setStatementCacheMode(StatementCacheMode mode);
+StatementCacheMode statementCacheMode();
+// Statements kept per physical connection.
+inline constexpr size_t kStatementCacheCapacity = 128;
+
 // Pool of physical connections used outside a transaction context.
 void setPoolingEnabled(bool enabled);
 bool poolingEnabled();
@@ -274,6 +286,8 @@ void runHooks(const std::string& sql);
 // Physical connections for logical ones: from the pool when it is on, else newly opened.
 // busySeconds applies while the connection opens.
 std::shared_ptr<PhysicalConnection> acquirePhysical(const std::string& connStr, int busySeconds);
+// Fails a query whose statement gave another result than its text (verify mode).
+void compareResults(const ResultSet& prepared, const ResultSet& plain, const std::string& sql);
 // Returns a physical connection to the pool (or drops it when the pool is off, the
 // connection is inside a transaction, or the pool is full).
 void releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys);

@@ -1,10 +1,13 @@
 // The backend a connection string names, and the pool of idle physical connections used
 // outside a transaction context.
 #include <atomic>
+#include <bit>
 #include <cctype>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/db/db.h"
+#include "platform/error.h"
 
 namespace ec::db {
 
@@ -84,6 +87,43 @@ void detail::releasePhysical(const std::string& connStr, std::shared_ptr<Physica
     evicted = std::move(p.idle.front().second);
     p.idle.erase(p.idle.begin());
   }
+}
+
+namespace {
+
+StatementCacheMode modeFromEnvironment() {
+  const char* v = std::getenv("ECONTRACT_STATEMENT_CACHE");
+  if (!v) return StatementCacheMode::On;
+  const std::string s(v);
+  if (s == "off" || s == "0") return StatementCacheMode::Off;
+  if (s == "verify") return StatementCacheMode::Verify;
+  return StatementCacheMode::On;
+}
+
+std::atomic<StatementCacheMode>& cacheMode() {
+  static std::atomic<StatementCacheMode> mode{modeFromEnvironment()};
+  return mode;
+}
+
+}  // namespace
+
+void setStatementCacheMode(StatementCacheMode mode) { cacheMode().store(mode); }
+StatementCacheMode statementCacheMode() { return cacheMode().load(std::memory_order_relaxed); }
+
+void detail::compareResults(const ResultSet& prepared, const ResultSet& plain, const std::string& sql) {
+  bool same = prepared.columns == plain.columns && prepared.kinds == plain.kinds && prepared.tables == plain.tables &&
+              prepared.sourceColumns == plain.sourceColumns && prepared.values.size() == plain.values.size();
+  for (size_t i = 0; same && i < prepared.values.size(); ++i) {
+    const Variant& a = prepared.values[i];
+    const Variant& b = plain.values[i];
+    if (a.type() != b.type()) same = false;
+    else if (a.type() == VarType::Double) same = std::bit_cast<uint64_t>(a.toDouble()) == std::bit_cast<uint64_t>(b.toDouble());
+    else if (a.type() == VarType::String) same = a.str() == b.str();
+    else same = a.isNull() || a.isEmpty() || isEqual(a, b);
+  }
+  if (!same)
+    throw ComError(kDatabaseErrorNumber, kDatabaseErrorSource,
+                   "The prepared statement returned another result than its text [in: " + sql + "]");
 }
 
 void setPoolingEnabled(bool enabled) {
