@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <fstream>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -24,8 +25,11 @@ struct Failure : std::runtime_error {
 
 // "description (error N / 0xHEX, source S)" for messages on standard error.
 std::string failureText(const ec::ComError& e);
-// The whole file; UsageError "cannot read PATH" when it cannot be read (a folder included).
+// The whole file; UsageError "cannot read PATH: why" when it cannot be read (a folder
+// included).
 std::string readFile(const std::string& path);
+// The file opened for reading, with the same refusals.
+std::ifstream openForReading(const std::string& path);
 // dir made absolute and normal, without a trailing separator (the current folder when empty).
 std::string absoluteFolder(const std::string& dir);
 

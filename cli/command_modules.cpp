@@ -1,5 +1,6 @@
 // The list of subcommand groups kept in files of their own.
 #include "cli/command_module.h"
+#include "cli/serve.h"
 
 namespace cli {
 
@@ -7,6 +8,7 @@ namespace cli {
 std::unique_ptr<CommandModule> makeBackendCommands();
 std::unique_ptr<CommandModule> makeAttachmentCommands();
 std::unique_ptr<CommandModule> makeWorkflowCommands();
+std::unique_ptr<CommandModule> makeOutboxCommands();
 
 std::vector<std::unique_ptr<CommandModule>> commandModules() {
   std::vector<std::unique_ptr<CommandModule>> modules;
@@ -14,6 +16,8 @@ std::vector<std::unique_ptr<CommandModule>> commandModules() {
   modules.push_back(makeBackendCommands());
   modules.push_back(makeAttachmentCommands());
   modules.push_back(makeWorkflowCommands());
+  modules.push_back(makeOutboxCommands());
+  modules.push_back(makeServeModule());
 
   return modules;
 }

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,10 +16,13 @@
 #include "cli/dispatch.h"
 #include "platform/db/db.h"
 #include "platform/error.h"
+#include "platform/fs_atomic.h"
 #include "platform/host.h"
 #include "schema/enums.h"
 #include "schema/schema.h"
 #include "suite/configuration.h"
+#include "suite/json_text.h"
+#include "suite/log.h"
 #include "suite/master_data.h"
 
 namespace cli {
@@ -32,19 +37,13 @@ std::string readAll(std::istream& in) {
   return s.str();
 }
 
-// Written next to the target and renamed over it, so a reader never sees half a file.
-void writeFileAtomically(const stdfs::path& path, const std::string& text) {
-  stdfs::path tmp = path;
-  tmp += ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f || !(f << text) || !f.flush()) throw Failure("cannot write " + tmp.string());
-  }
-  std::error_code ec;
-  stdfs::rename(tmp, path, ec);
-  if (ec) {
-    stdfs::remove(tmp, ec);
-    throw Failure("cannot write " + path.string());
+// The configuration is written through a new temporary file renamed into place: a reader
+// never sees half a file and no existing name (a planted symlink) is ever followed.
+void writeConfiguration(const stdfs::path& path, const std::string& text) {
+  try {
+    ec::fs::writeFileAtomically(path, text);
+  } catch (const ec::ComError& e) {
+    throw Failure(e.description());
   }
 }
 
@@ -74,8 +73,8 @@ int init(const std::string& dirOption, const InitDatabases& given, bool force,
   if (stdfs::exists(file, ec)) {
     try {
       // Key order does not decide whether two configurations are the same.
-      same = nlohmann::json::parse(readFile(file.string())) == nlohmann::json::parse(config.dump());
-    } catch (const nlohmann::json::exception&) {
+      same = suite::parseJsonText<nlohmann::json>(readFile(file.string())) == nlohmann::json::parse(config.dump());
+    } catch (const suite::JsonTextError&) {
       same = false;
     }
     if (!same && !force)
@@ -89,7 +88,7 @@ int init(const std::string& dirOption, const InitDatabases& given, bool force,
   const std::string suiteDb = config["suiteDatabase"].get<std::string>();
   schema::ensureContractDatabase(contract);
   suite::ensureSuiteDatabase(suiteDb);
-  if (!same) writeFileAtomically(file, config.dump(2) + "\n");
+  if (!same) writeConfiguration(file, config.dump(2) + "\n");
   out << (same ? "kept " : "wrote ") << file.string() << "\n"
       << "contract database: " << shownDatabase(contract) << "\n"
       << "suite database:    " << shownDatabase(suiteDb) << "\n"
@@ -175,8 +174,7 @@ int call(const std::string& batch, const std::vector<std::string>& words, std::i
   if (!batch.empty()) {
     if (!words.empty()) throw UsageError("call --batch takes no CLASS, OPERATION or ARGS_JSON");
     if (batch == "-") return runBatch(in, out);
-    std::ifstream f(batch, std::ios::binary);
-    if (!f) throw UsageError("cannot read " + batch);
+    std::ifstream f = openForReading(batch);
     return runBatch(f, out);
   }
   if (words.size() < 2) throw UsageError("call needs CLASS and OPERATION (and ARGS_JSON, a JSON array), or --batch FILE");
@@ -194,9 +192,17 @@ std::string failureText(const ec::ComError& e) {
          (e.source().empty() ? "" : ", source " + e.source()) + ")";
 }
 
-std::string readFile(const std::string& path) {
+std::ifstream openForReading(const std::string& path) {
+  // A folder opens as a stream on this platform and reads as nothing: refused by name.
+  std::error_code ec;
+  if (stdfs::is_directory(path, ec)) throw UsageError("cannot read " + path + ": it is a folder, not a file");
   std::ifstream f(path, std::ios::binary);
-  if (!f) throw UsageError("cannot read " + path);
+  if (!f) throw UsageError("cannot read " + path + ": " + std::strerror(errno));
+  return f;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream f = openForReading(path);
   std::ostringstream s;
   s << f.rdbuf();
   if (f.bad()) throw UsageError("cannot read " + path);
@@ -234,7 +240,9 @@ std::string resolveConfigurationPath(const std::string& option) {
   return stdfs::absolute(path).lexically_normal().string();
 }
 
-int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+namespace {
+
+int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
   CLI::App app{"econtract: the contract back end from the command line"};
   app.name("econtract");
   app.require_subcommand(1);
@@ -327,6 +335,18 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     return kExitFailed;
   }
   return kExitUsage;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+  // Errors are reported to the caller even when their log entry cannot be written; the
+  // user hears about the log once, at the end.
+  (void)suite::takeLogFailure();
+  const int status = runCommand(args, in, out, err);
+  const std::string logFailure = suite::takeLogFailure();
+  if (!logFailure.empty()) err << "econtract: warning: an error could not be logged: " << logFailure << "\n";
+  return status;
 }
 
 }  // namespace cli

@@ -11,6 +11,7 @@
 #include "query/components.h"
 #include "schema/enums.h"
 #include "suite/components.h"
+#include "suite/json_text.h"
 
 namespace cli {
 
@@ -58,11 +59,7 @@ std::string suggestion(const std::vector<std::string>& near) {
 }
 
 // What the caller gave, short enough for a message.
-std::string shown(const Json& j) {
-  std::string s = dumpJson(j);
-  if (s.size() > 80) s = s.substr(0, 77) + "...";
-  return s;
-}
+std::string shown(const Json& j) { return dumpJsonShort(j, 80); }
 
 // The conversions the host applies to an argument of each declared kind; raises the
 // conversion's error for a value the kind cannot take.
@@ -83,6 +80,8 @@ std::string trim(const std::string& s) {
 }  // namespace
 
 std::vector<std::string> nearestNames(std::string_view name, const std::vector<std::string>& candidates, size_t limit) {
+  // No name is that long: nothing is near, and the distance would cost its length squared.
+  if (name.size() > 200) return {};
   const std::string wanted = lower(name);
   std::vector<std::pair<size_t, std::string>> scored;
   for (const auto& c : candidates) scored.emplace_back(editDistance(wanted, lower(c)), c);
@@ -100,7 +99,8 @@ const ec::ClassInfo& resolveClass(std::string_view className) {
   std::vector<std::string> callable;
   for (const auto& n : host.classNames())
     if (host.classInfo(n)) callable.push_back(n);
-  throw UsageError("unknown class \"" + std::string(className) + "\"" + suggestion(nearestNames(className, callable)));
+  throw UsageError("unknown class \"" + suite::clipped(className, 100) + "\"" +
+                   suggestion(nearestNames(className, callable)));
 }
 
 const ec::OperationInfo& resolveOperation(const ec::ClassInfo& cls, std::string_view opName) {
@@ -110,7 +110,7 @@ const ec::OperationInfo& resolveOperation(const ec::ClassInfo& cls, std::string_
                      (cls.name().ends_with(".Enums") ? " (list its enumerations with: econtract enums)" : ""));
   std::vector<std::string> names;
   for (const auto& o : cls.operations()) names.push_back(o.name);
-  throw UsageError("unknown operation \"" + std::string(opName) + "\" of " + cls.name() +
+  throw UsageError("unknown operation \"" + suite::clipped(opName, 100) + "\" of " + cls.name() +
                    suggestion(nearestNames(opName, names)));
 }
 
@@ -168,37 +168,44 @@ std::string resultLine(const Variant& result, const ec::Args& args) {
   return "{\"result\": " + dumpJson(toJson(result)) + ", \"args\": " + dumpJson(list) + "}";
 }
 
-std::string errorLine(const ec::ComError& e) {
-  return "{\"error\": {\"number\": " + std::to_string(e.number()) + ", \"hex\": " + dumpJson(Json(ec::hexNumber(e.number()))) +
-         ", \"source\": " + dumpJson(Json(e.source())) + ", \"description\": " + dumpJson(Json(e.description())) + "}}";
+std::string errorObject(const ec::ComError& e) {
+  return "{\"number\": " + std::to_string(e.number()) + ", \"hex\": " + dumpJson(Json(ec::hexNumber(e.number()))) +
+         ", \"source\": " + dumpJson(Json(e.source())) + ", \"description\": " + dumpJson(Json(e.description())) + "}";
 }
+
+std::string errorLine(const ec::ComError& e) { return "{\"error\": " + errorObject(e) + "}"; }
 
 CallOutcome callOperation(std::string_view className, std::string_view opName, const Json& args) {
   CallOutcome out;
   ec::Args values;
+  out.usage = UsageKind::UnknownMethod;
   try {
     const ec::ClassInfo& cls = resolveClass(className);
     const ec::OperationInfo& op = resolveOperation(cls, opName);
+    out.usage = UsageKind::BadArguments;
     values = prepareArguments(cls, op, args);
   } catch (const UsageError& e) {
     out.exitCode = kExitUsage;
     out.message = e.what();
     return out;
   }
+  out.usage = UsageKind::None;
   Variant result;
   try {
     result = ec::Host::instance().callRoot(className, opName, values);
   } catch (...) {
     out.exitCode = kExitFailed;
-    out.output = errorLine(ec::toComError(std::current_exception()));
+    out.error = ec::toComError(std::current_exception());
+    out.output = errorLine(out.error);
     return out;
   }
   try {
     out.output = resultLine(result, values);
   } catch (const ec::ComError& e) {
     out.exitCode = kExitFailed;
-    out.output = errorLine(ec::ComError(kJsonErrorNumber, kJsonErrorSource,
-                                        "the call completed but its answer cannot be written: " + e.description()));
+    out.error = ec::ComError(kJsonErrorNumber, kJsonErrorSource,
+                             "the call completed but its answer cannot be written: " + e.description());
+    out.output = errorLine(out.error);
   }
   return out;
 }
@@ -209,6 +216,7 @@ CallOutcome callWithText(std::string_view className, std::string_view opName, st
   } catch (const ec::ComError& e) {
     CallOutcome out;
     out.exitCode = kExitUsage;
+    out.usage = UsageKind::BadArguments;
     out.message = "ARGS_JSON: " + e.description();
     return out;
   }
@@ -226,7 +234,7 @@ int runBatch(std::istream& in, std::ostream& out) {
       const Json call = parseJson(line);
       if (!call.is_object()) throw UsageError("expected {\"class\": ..., \"operation\": ..., \"args\": [...]}");
       for (const auto& [k, v] : call.items())
-        if (k != "class" && k != "operation" && k != "args") throw UsageError("unexpected key \"" + k + "\"");
+        if (k != "class" && k != "operation" && k != "args") throw UsageError("unexpected key \"" + suite::clipped(k, 60) + "\"");
       if (!call.contains("class") || !call["class"].is_string()) throw UsageError("\"class\" must be a text");
       if (!call.contains("operation") || !call["operation"].is_string())
         throw UsageError("\"operation\" must be a text");

@@ -54,10 +54,18 @@ ec::Args prepareArguments(const ec::ClassInfo& cls, const ec::OperationInfo& op,
 std::string resultLine(const ec::Variant& result, const ec::Args& args);
 std::string errorLine(const ec::ComError& e);
 
+// The {"number", "hex", "source", "description"} object of an error answer.
+std::string errorObject(const ec::ComError& e);
+
+// What kind of usage error stopped a call before it ran.
+enum class UsageKind { None, UnknownMethod, BadArguments };
+
 struct CallOutcome {
   int exitCode = kExitOk;
   std::string output;   // the JSON answer line (without newline); empty for usage errors
   std::string message;  // the usage error's text (for standard error)
+  UsageKind usage = UsageKind::None;
+  ec::ComError error;   // the error the call raised (exitCode kExitFailed)
 };
 
 // One checked root call. args must be a JSON array.

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <set>
+#include <memory>
 #include <vector>
 
 #include "platform/db/db.h"
@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/host.h"
 #include "platform/safearray.h"
+#include "suite/json_text.h"
 
 namespace cli {
 
@@ -22,6 +23,9 @@ namespace {
 // Deeper values are refused both ways: it keeps the recursion bounded for hostile input
 // and stops at a dictionary that holds itself.
 constexpr int kMaxDepth = 200;
+// The most elements one "$array" may declare (its bounds are checked against the values
+// given before anything is allocated).
+constexpr uint64_t kMaxArrayElements = 1'000'000;
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
   // Deep positions keep their start and their innermost part.
@@ -95,7 +99,7 @@ ec::Currency parseCurrency(const Json& j, const std::string& where) {
   if (negative) ++i;
   uint64_t whole = 0;
   size_t digits = 0;
-  const auto bad = [&]() { fail(where, "\"" + s + "\" is not a currency value (digits with at most four decimals)"); };
+  const auto bad = [&]() { fail(where, "\"" + suite::clipped(s, 60) + "\" is not a currency value (digits with at most four decimals)"); };
   for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++digits) {
     whole = whole * 10 + static_cast<uint64_t>(s[i] - '0');
     if (whole > 1000000000000000ull) fail(where, "currency value out of range");
@@ -106,7 +110,7 @@ ec::Currency parseCurrency(const Json& j, const std::string& where) {
   if (i < s.size() && s[i] == '.') {
     ++i;
     for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-      if (++decimals > 4) fail(where, "\"" + s + "\" has more than four decimals");
+      if (++decimals > 4) fail(where, "\"" + suite::clipped(s, 60) + "\" has more than four decimals");
       frac = frac * 10 + static_cast<uint64_t>(s[i] - '0');
     }
     if (decimals == 0) bad();
@@ -123,25 +127,32 @@ ec::Currency parseCurrency(const Json& j, const std::string& where) {
 ec::Date parseDate(const Json& j, const std::string& where) {
   if (!j.is_string()) fail(where, "expected a date text such as \"2004-03-07T00:00:00\", got " + describe(j));
   auto d = ec::Date::parse(j.get_ref<const std::string&>());
-  if (!d) fail(where, "\"" + j.get<std::string>() + "\" is not a date (YYYY-MM-DDTHH:MM:SS)");
+  if (!d) fail(where, "\"" + suite::clipped(j.get_ref<const std::string&>(), 60) + "\" is not a date (YYYY-MM-DDTHH:MM:SS)");
   return *d;
 }
 
 Variant read(const Json& j, const std::string& where, int depth);
 
-// Nested lists, first index outermost: fills counts (when not given) and reads the
-// elements in index order.
-void readLevel(const Json& j, const std::string& where, size_t level, std::vector<int32_t>& counts,
-               std::vector<int32_t>& index, ec::SafeArray& out, const std::vector<ec::Bounds>& dims, int depth) {
+// Checks, before anything is allocated, that the nested lists have the counts declared:
+// a declaration cannot make the reader allocate more elements than the text holds.
+void checkShape(const Json& j, const std::string& where, size_t level, const std::vector<int32_t>& counts) {
   if (!j.is_array()) fail(where, "expected an array for dimension " + std::to_string(level + 1) + ", got " + describe(j));
   if (j.size() != static_cast<size_t>(counts[level]))
     fail(where, "dimension " + std::to_string(level + 1) + " has " + std::to_string(counts[level]) +
                     " elements, got " + std::to_string(j.size()));
+  if (level + 1 < counts.size())
+    for (size_t k = 0; k < j.size(); ++k) checkShape(j[k], where + "[" + std::to_string(k) + "]", level + 1, counts);
+}
+
+// Nested lists of the checked shape, first index outermost: reads the elements in index
+// order.
+void readLevel(const Json& j, const std::string& where, size_t level, std::vector<int32_t>& index, ec::SafeArray& out,
+               const std::vector<ec::Bounds>& dims, int depth) {
   for (size_t k = 0; k < j.size(); ++k) {
     index[level] = dims[level].lower + static_cast<int32_t>(k);
     const std::string at = where + "[" + std::to_string(k) + "]";
     if (level + 1 < dims.size()) {
-      readLevel(j[k], at, level + 1, counts, index, out, dims, depth + 1);
+      readLevel(j[k], at, level + 1, index, out, dims, depth + 1);
       continue;
     }
     Variant v = read(j[k], at, depth + 1);
@@ -156,7 +167,7 @@ void readLevel(const Json& j, const std::string& where, size_t level, std::vecto
 Variant readArray(const Json& body, const std::string& where, int depth) {
   if (!body.is_object()) fail(where, "expected {\"lbounds\":[...],\"values\":[...]}, got " + describe(body));
   for (const auto& [k, v] : body.items())
-    if (k != "lbounds" && k != "ubounds" && k != "values") fail(where, "unexpected key \"" + k + "\"");
+    if (k != "lbounds" && k != "ubounds" && k != "values") fail(where, "unexpected key \"" + suite::clipped(k, 60) + "\"");
   if (!body.contains("lbounds") || !body.contains("values")) fail(where, "\"lbounds\" and \"values\" are required");
   const Json& lb = body["lbounds"];
   if (!lb.is_array() || lb.empty() || lb.size() > 3) fail(where + ".lbounds", "expected 1 to 3 lower bounds");
@@ -175,7 +186,7 @@ Variant readArray(const Json& body, const std::string& where, int depth) {
   } else {
     const Json* level = &body["values"];
     for (size_t d = 0; d < n; ++d) {
-      if (!level->is_array()) break;  // reported by readLevel with its position
+      if (!level->is_array()) break;  // reported by checkShape with its position
       if (level->size() > static_cast<size_t>(INT32_MAX)) fail(where, "array too large");
       counts[d] = static_cast<int32_t>(level->size());
       if (level->empty()) break;
@@ -189,12 +200,14 @@ Variant readArray(const Json& body, const std::string& where, int depth) {
     const int64_t upper = int64_t{lower} + counts[d] - 1;
     if (upper > INT32_MAX) fail(where, "bounds of dimension " + std::to_string(d + 1) + " exceed 32 bits");
     dims[d] = ec::Bounds{lower, static_cast<int32_t>(upper)};
-    total *= static_cast<uint64_t>(counts[d]);
+    if (total <= kMaxArrayElements) total *= static_cast<uint64_t>(counts[d]);
   }
-  if (total > 50'000'000) fail(where, "array too large");
+  if (total > kMaxArrayElements)
+    fail(where, "the array declares more than " + std::to_string(kMaxArrayElements) + " elements");
+  checkShape(body["values"], where + ".values", 0, counts);
   ec::SafeArray out(dims);
   std::vector<int32_t> index(n, 0);
-  readLevel(body["values"], where + ".values", 0, counts, index, out, dims, depth);
+  readLevel(body["values"], where + ".values", 0, index, out, dims, depth);
   return Variant(std::move(out));
 }
 
@@ -219,7 +232,7 @@ Variant readDict(const Json& body, const std::string& where, int depth) {
 Variant readRecordset(const Json& body, const std::string& where, int depth) {
   if (!body.is_object()) fail(where, "expected {\"fields\":[...],\"rows\":[[...]]}, got " + describe(body));
   for (const auto& [k, v] : body.items())
-    if (k != "fields" && k != "rows") fail(where, "unexpected key \"" + k + "\"");
+    if (k != "fields" && k != "rows") fail(where, "unexpected key \"" + suite::clipped(k, 60) + "\"");
   if (!body.contains("fields") || !body["fields"].is_array()) fail(where + ".fields", "expected a list of field names");
   ec::db::ResultSet rs;
   for (size_t i = 0; i < body["fields"].size(); ++i) {
@@ -271,7 +284,7 @@ Variant readTagged(const std::string& tag, const Json& body, const std::string& 
   if (tag == "$dict") return readDict(body, at, depth);
   if (tag == "$recordset") return readRecordset(body, at, depth);
   if (tag == "$object") fail(at, "an object reference cannot be passed as JSON; pass the data it would hold");
-  fail(where, "unknown tagged form \"" + tag + "\"");
+  fail(where, "unknown tagged form \"" + suite::clipped(tag, 60) + "\"");
 }
 
 Variant read(const Json& j, const std::string& where, int depth) {
@@ -450,46 +463,53 @@ Variant fromJson(const Json& j, const std::string& where) { return read(j, where
 Json toJson(const Variant& v) { return write(v, 0); }
 
 Json parseJson(std::string_view text) {
-  // Keys already seen in each open object, innermost last.
-  std::vector<std::set<std::string>> open;
-  std::string duplicate;
-  auto watch = [&](int, nlohmann::detail::parse_event_t event, Json& parsed) {
-    using E = nlohmann::detail::parse_event_t;
-    if (event == E::object_start) open.emplace_back();
-    if (event == E::object_end && !open.empty()) open.pop_back();
-    if (event == E::key && !open.empty() && !open.back().insert(parsed.get<std::string>()).second && duplicate.empty())
-      duplicate = parsed.get<std::string>();
-    return true;
-  };
-  Json j;
   try {
-    j = Json::parse(text.begin(), text.end(), watch);
-  } catch (const Json::parse_error& e) {
-    // e.byte counts the characters read, the offending one included.
-    const size_t end = std::min(e.byte > 0 ? e.byte - 1 : 0, text.size());
-    size_t line = 1, column = 1;
-    for (size_t i = 0; i < end; ++i) {
-      if (text[i] == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-    std::string detail = e.what();
-    const auto cut = detail.find(": ");
-    if (cut != std::string::npos) detail = detail.substr(cut + 2);
+    return suite::parseJsonText<Json>(text);
+  } catch (const suite::JsonTextError& e) {
+    using Kind = suite::JsonTextError::Kind;
+    if (e.kind == Kind::RepeatedKey)
+      ec::raiseError(kJsonErrorNumber, kJsonErrorSource, "malformed JSON: " + e.detail + " (at $" +
+                                                             (e.path.starts_with("[") ? "" : ".") + e.path + ")");
+    if (e.line == 0) ec::raiseError(kJsonErrorNumber, kJsonErrorSource, "malformed JSON: " + e.detail);
     ec::raiseError(kJsonErrorNumber, kJsonErrorSource,
-                   "malformed JSON at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
-                       detail);
-  } catch (const Json::exception& e) {
-    ec::raiseError(kJsonErrorNumber, kJsonErrorSource, std::string("malformed JSON: ") + e.what());
+                   "malformed JSON at line " + std::to_string(e.line) + ", column " + std::to_string(e.column) + ": " +
+                       e.detail);
   }
-  if (!duplicate.empty())
-    ec::raiseError(kJsonErrorNumber, kJsonErrorSource, "malformed JSON: the key \"" + duplicate + "\" appears twice in one object");
-  return j;
 }
 
 std::string dumpJson(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+namespace {
+
+// Collects output up to a limit, then stops the writer.
+class LimitedOutput : public nlohmann::detail::output_adapter_protocol<char> {
+ public:
+  struct Full {};
+  LimitedOutput(std::string& out, size_t limit) : out_(out), limit_(limit) {}
+  void write_character(char c) override { write_characters(&c, 1); }
+  void write_characters(const char* s, size_t n) override {
+    const size_t room = limit_ - out_.size();
+    out_.append(s, std::min(n, room));
+    if (n > room) throw Full{};
+  }
+
+ private:
+  std::string& out_;
+  size_t limit_;
+};
+
+}  // namespace
+
+std::string dumpJsonShort(const Json& j, size_t limit) {
+  std::string out;
+  try {
+    nlohmann::detail::serializer<Json> writer(std::make_shared<LimitedOutput>(out, limit + 1), ' ',
+                                              Json::error_handler_t::replace);
+    writer.dump(j, false, false, 0);
+  } catch (const LimitedOutput::Full&) {
+  }
+  if (out.size() > limit) out = out.substr(0, limit > 3 ? limit - 3 : 0) + "...";
+  return out;
+}
 
 }  // namespace cli

@@ -38,6 +38,9 @@ Json parseJson(std::string_view text);
 // Compact text of a JSON value on one line; text that is not valid UTF-8 is written with
 // replacement characters rather than failing the output.
 std::string dumpJson(const Json& j);
+// The same, cut after limit bytes ("..." added): for quoting caller input in messages
+// without writing all of it.
+std::string dumpJsonShort(const Json& j, size_t limit = 80);
 
 // "12.3400": the currency value with exactly four decimals.
 std::string currencyText(ec::Currency c);

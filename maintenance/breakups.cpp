@@ -42,6 +42,14 @@ void maintainBreakUp(const char* table, ec::Dictionary values, int32_t headerId,
                            existsError, notFoundError);
 }
 
+// A break-up amount of the array as a double; NaN and infinities are refused naming the
+// column they were meant for.
+double amount(const Variant& v, const char* column) {
+  const Variant d(v.toDouble());
+  ec::db::requireStorable(d, column);
+  return d.toDouble();
+}
+
 // The rows of a two-dimensional break-up array, one statement each, in array order.
 template <class BuildRow>
 void insertRows(ec::db::Connection& conn, const Variant& details, BuildRow&& buildRow) {
@@ -96,8 +104,8 @@ void Contract::InsertPriceBreakUps(int32_t i_lContractHeaderID, int32_t i_lContr
                                  fmt->FormatSQLNumber(i_lContractLineId) + ",";
       insertRows(*conn, i_aBreakUpDetails, [&](const ec::SafeArray& rows, int32_t i) {
         // Quantities are whole numbers (halves to even); the price keeps its fraction.
-        return prefix + fmt->FormatSQLNumber(rows(i, 0).toInt32()) + "," + fmt->FormatSQLDouble(rows(i, 1).toDouble()) +
-               ")";
+        return prefix + fmt->FormatSQLNumber(rows(i, 0).toInt32()) + "," +
+               fmt->FormatSQLDouble(amount(rows(i, 1), text::kColPrice)) + ")";
       });
     }
     CloseConnection(conn);
@@ -125,8 +133,9 @@ void Contract::InsertDiscountBreakUps(int32_t i_lContractHeaderID, int32_t i_lCo
       insertRows(*conn, i_aBreakUpDetails, [&](const ec::SafeArray& rows, int32_t i) {
         // The array holds the amount (1) before the percentage (2); the statement lists
         // the percentage first.
-        return prefix + fmt->FormatSQLNumber(rows(i, 0).toInt32()) + "," + fmt->FormatSQLDouble(rows(i, 2).toDouble()) +
-               "," + fmt->FormatSQLDouble(rows(i, 1).toDouble()) + ")";
+        return prefix + fmt->FormatSQLNumber(rows(i, 0).toInt32()) + "," +
+               fmt->FormatSQLDouble(amount(rows(i, 2), text::kColDiscountPercentage)) + "," +
+               fmt->FormatSQLDouble(amount(rows(i, 1), text::kColDiscountAmount)) + ")";
       });
     }
     CloseConnection(conn);

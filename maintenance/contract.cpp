@@ -121,6 +121,7 @@ ec::ClassInfo buildInfo() {
   detail::declareBackendOperations(ci);
 
   // XML export and publishing.
+  detail::declareXmlOperations(ci);
 
   // Routing.
   detail::declareRoutingOperations(ci);

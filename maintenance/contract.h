@@ -15,6 +15,10 @@
 #include "platform/variant.h"
 #include "suite/interfaces.h"
 
+namespace ec::xml {
+class Node;
+}
+
 namespace TQSourceContractMTS {
 
 class Contract : public ec::Component, public suite::IReferentialIntegrity {
@@ -128,6 +132,28 @@ class Contract : public ec::Component, public suite::IReferentialIntegrity {
                                      const ec::Variant& i_aContractHeaderId = ec::Variant::missing());
 
   // XML export and publishing (xml_export.cpp, publishing.cpp).
+  // One contract XML document per named line (element i of both arrays, over the bounds of
+  // i_aContractLineIDs), each published to the line's supplier by the line's buyer.
+  void ExportContractsToXML(const std::string& i_sDocumentType, const ec::SafeArray& i_aContractHeaderIDs,
+                            const ec::SafeArray& i_aContractLineIDs);
+  // Checks a document and the right to publish it, adds the publish header and hands it to
+  // the private-offer publisher; a partner outside the distribution list gets nothing.
+  void PublishContractToXML(const std::string& i_sContractXML, const std::string& i_sDocTypeID,
+                            const std::string& i_sPublisher, int32_t i_lBusinessPartner);
+
+ private:
+  bool IsAuthorizedPublisher(const std::string& docType, const std::string& user);
+  bool SendMethodExistsForBP(const std::string& docType, int32_t businessPartner);
+  bool BPExistsInDistributionList(const std::string& docType, int32_t businessPartner);
+  // HEADER-ROOT, built in a document of its own: DOCTYPE-ID, the sender part, the partner part.
+  ec::xml::Node GetDocumentPublishHeader(const std::string& docType, const std::string& user, int32_t businessPartner);
+  // SENDER, CONTACT, EMAIL.
+  std::shared_ptr<ec::Dictionary> GetPublisherData(const std::string& user);
+  // BUSINESSPARTNER, NAME, BUS-PART-S, BUS-PART-C.
+  std::shared_ptr<ec::Dictionary> GetBusinessPartnerData(int32_t businessPartner);
+  void PublishDocument(const std::string& document);
+
+ public:
 
   // Routing for approval and the quotation follow-up (routing.cpp).
   // Hands a finished workflow step of a line to the workflow and moves the line on from

@@ -13,6 +13,7 @@ void declareAttachmentOperations(ec::ClassInfo& ci);
 void declareBackendOperations(ec::ClassInfo& ci);
 
 // XML export and publishing.
+void declareXmlOperations(ec::ClassInfo& ci);
 
 // Routing.
 void declareRoutingOperations(ec::ClassInfo& ci);

@@ -1,5 +1,9 @@
 // Contract line update, delete (with the rows that hang from the line and, for the last
 // line, the header), status, RFQ flag, and the called and invoiced totals.
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 #include "maintenance/contract.h"
 #include "maintenance/messages.h"
 #include "maintenance/support.h"
@@ -71,6 +75,46 @@ void removeIfPresent(ec::Dictionary& dic, const char* key) {
   if (dic.exists(Variant(key))) dic.remove(Variant(key));
 }
 
+// The kind of a key value that can never identify a row, or nullptr for a usable one.
+// The existence check and the writers render such values differently (a boolean is =1 in
+// one and ='True' in the other), so one of them could match a row the other misses.
+const char* unusableKind(const Variant& v) {
+  switch (v.type()) {
+    case ec::VarType::Missing:
+    case ec::VarType::Empty: return "an empty value";
+    case ec::VarType::Bool: return "a boolean";
+    case ec::VarType::Array: return "an array";
+    case ec::VarType::Object: return "an object";
+    case ec::VarType::String: return v.str().empty() ? "an empty text" : nullptr;
+    default: return nullptr;
+  }
+}
+
+bool sameColumn(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// Refuses, before anything runs, key values that cannot identify the line and (for an
+// update) key columns spelled in another case: the database compares column names
+// without case, so "contractheaderid" would move the line to another header.
+void checkLineKeys(const ec::Dictionary& line, bool update) {
+  for (const char* column : {text::kColHeaderId, text::kColLineId})
+    if (const char* kind = unusableKind(line.get(column)))
+      ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "",
+                     std::string(text::kMsgUnusableKeyValue) + column + ": " + kind);
+  if (!update) return;
+  for (const auto& [key, value] : line) {
+    if (!key.isString()) continue;
+    const std::string& name = key.str();
+    for (const char* column : {text::kColHeaderId, text::kColLineId})
+      if (name != column && sameColumn(name, column))
+        ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "",
+                       std::string(text::kMsgKeyColumnInUpdate) + name);
+  }
+}
+
 }  // namespace
 
 void Contract::UpdateDeleteContractLine(const std::shared_ptr<ec::Dictionary>& i_oDicContractLine,
@@ -80,6 +124,7 @@ void Contract::UpdateDeleteContractLine(const std::shared_ptr<ec::Dictionary>& i
   std::shared_ptr<suite::IReferentialChecker> checker;
   try {
     ec::Dictionary& line = detail::requireDictionary(i_oDicContractLine, "i_oDicContractLine");
+    checkLineKeys(line, i_nMaintainType != EMaintainType::Delete);
     fmt = GetComponentAs<suite::ILiteralFormatter>(suite::kUtilitiesClass);
     checker = GetComponentAs<suite::IReferentialChecker>(suite::kReferentialCheckerClass);
 
@@ -172,6 +217,8 @@ void Contract::UpdateCalledAndInvoicedValues(int32_t i_lContractHeaderID, int32_
   std::shared_ptr<ec::db::Recordset> rs;
   try {
     ec::Dictionary& details = detail::requireDictionary(i_oDicContractDetails, "i_oDicContractDetails");
+    // Figures that no total could take are refused by name before anything runs.
+    for (const char* key : kTotals) ec::db::requireStorable(details.get(key), key);
     fmt = GetComponentAs<suite::ILiteralFormatter>(suite::kUtilitiesClass);
     currency = detail::createCurrency();
     conn = GetSourceConnection();
@@ -183,15 +230,16 @@ void Contract::UpdateCalledAndInvoicedValues(int32_t i_lContractHeaderID, int32_
     if (rs->eof()) raiseOwnNumber(errors::kContractLineNotFound);
 
     // Money amounts reported in another currency are converted into the line's currency
-    // at the reported DATE; quantities never are. Null and blank amounts stay as they
-    // are: Null makes the total Null, blank adds nothing.
+    // at the reported DATE; quantities never are. A blank amount adds nothing; a Null one
+    // cannot be converted and fails the call before anything is written (in the line's
+    // own currency a Null makes the total Null).
     const Variant inputCurrency = details.get(text::kColCurrencyCode);
     const Variant lineCurrency = rs->field(text::kColCurrencyCode);
     const auto same = ec::equals(inputCurrency, lineCurrency);
     if (same.has_value() && !*same) {
       for (const char* key : {kColCalledValue, kColInvoicedValue}) {
         Variant* amount = details.find(Variant(key));
-        if (!amount || amount->isNull() || amount->isEmpty()) continue;
+        if (!amount || amount->isEmpty()) continue;
         *amount = Variant(currency->ConvertAmount(inputCurrency.toString(), lineCurrency.toString(),
                                                   amount->toCurrency(), details.get(kColDate).toDate()));
       }

@@ -58,6 +58,27 @@ inline constexpr const char* kBackendCreateContract = "CreateContract";
 inline constexpr const char* kBackendShowContract = "ShowContract";
 
 // XML export and publishing.
+inline constexpr const char* kMethodExportContractsToXML = "TQSourceContractMTS.Contract.ExportContractsToXML";
+inline constexpr const char* kMethodPublishContractToXML = "TQSourceContractMTS.Contract.PublishContractToXML";
+inline constexpr const char* kMethodIsAuthorizedPublisher = "TQSourceContractMTS.Contract.IsAuthorizedPublisher";
+inline constexpr const char* kMethodSendMethodExistsForBP = "TQSourceContractMTS.Contract.SendMethodExistsForBP";
+inline constexpr const char* kMethodBPExistsInDistributionList =
+    "TQSourceContractMTS.Contract.BPExistsInDistributionList";
+inline constexpr const char* kMethodGetDocumentPublishHeader = "TQSourceContractMTS.Contract.GetDocumentPublishHeader";
+inline constexpr const char* kMethodGetPublisherData = "TQSourceContractMTS.Contract.GetPublisherData";
+inline constexpr const char* kMethodGetBusinessPartnerData = "TQSourceContractMTS.Contract.GetBusinessPartnerData";
+inline constexpr const char* kMethodPublishDocument = "TQSourceContractMTS.Contract.PublishDocument";
+inline constexpr const char* kMsgDocumentNotWellFormed = "Contract XML Document is not Well-Formed or contains Errors.";
+inline constexpr const char* kMsgNotAuthorizedToPublish = "User is Not authorized for Publishing the Document Type";
+inline constexpr const char* kMsgNoSendMethod = "Send method not exists for the business partner";
+// Refusal of a line whose value cannot go into a document: "Contract line H/L cannot be
+// exported to XML: " + what.
+inline constexpr const char* kMsgExportRefused = " cannot be exported to XML: ";
+// The query class and the category component the export reads through, besides
+// kQueryContractLineClass (routing); the product component is created by its owner name,
+// kOwnerProduct.
+inline constexpr const char* kQueryContractClass = "TQSourceContract.Contract";
+inline constexpr const char* kCategoryClass = "TQSourceCategory.Category";
 
 // Routing.
 inline constexpr const char* kMethodRouteContract = "TQSourceContractMTS.Contract.RouteContract";
@@ -105,6 +126,12 @@ inline constexpr const char* kMsgRequisitionReference =
 inline constexpr const char* kMsgMissingRequiredKey = "The contract line has no value for the required key ";
 // A record dictionary argument that is set to nothing.
 inline constexpr const char* kMsgNoDictionary = "No record dictionary was passed for ";
+// A line key value that cannot identify a row (a boolean, an empty value, an array or
+// an object), followed by the column and the kind of value.
+inline constexpr const char* kMsgUnusableKeyValue = "A contract line cannot be identified by the value given for ";
+// An update dictionary that names a key column in another letter case, followed by the
+// name as given.
+inline constexpr const char* kMsgKeyColumnInUpdate = "The key of a contract line cannot be updated; the dictionary names ";
 
 // Owners of master data, as the referential checker knows them, and the origins passed.
 inline constexpr const char* kOwnerBusinessPartner = "VMCommon.BusinessPartner";

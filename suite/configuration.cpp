@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <mutex>
@@ -35,7 +36,7 @@ std::string g_override;  // guarded by g_mu
 }
 
 [[noreturn]] void badValue(const std::string& file, const std::string& where, const std::string& expected) {
-  fail(pe::kInvalidProcedureCall, "The configuration file " + file + ": " + where + ": expected " + expected);
+  fail(pe::kInvalidProcedureCall, "The configuration file " + file + ": " + clipped(where) + ": expected " + expected);
 }
 
 Variant settingValue(const json& v, const std::string& file, const std::string& where) {
@@ -112,9 +113,9 @@ std::string configurationPath() {
 std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& text, const std::string& file) {
   json doc;
   try {
-    doc = json::parse(text);
-  } catch (const json::parse_error& e) {
-    fail(pe::kInvalidProcedureCall, "The configuration file " + jsonSyntaxMessage(file, text, e.byte, e.what()));
+    doc = parseJsonText<json>(text);
+  } catch (const JsonTextError& e) {
+    fail(pe::kInvalidProcedureCall, "The configuration file " + jsonFileMessage(file, e));
   }
   if (!doc.is_object()) badValue(file, "the document", "an object");
 
@@ -168,6 +169,12 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
     if (!sdb->is_string()) badValue(file, "suiteDatabase", "a text");
     data->suiteDatabase = sdb->get<std::string>();
   }
+  if (const json* outbox = member(doc, "outbox")) {
+    if (!outbox->is_string() || outbox->get<std::string>().empty()) badValue(file, "outbox", "a folder path");
+    data->outbox = outbox->get<std::string>();
+  }
+  // Checked by the service that reads it, so that a wrong "api" cannot stop the components.
+  if (const json* api = member(doc, "api")) data->api = std::make_shared<const json>(*api);
   return data;
 }
 
@@ -207,6 +214,15 @@ std::string suiteDatabaseConnectionString() {
     fail(pe::kInvalidProcedureCall,
          "The configuration file " + cfg->file + " names no suite database (key \"suiteDatabase\")");
   return *cfg->suiteDatabase;
+}
+
+std::string outboxFolder() { return outboxFolderOf(*currentConfiguration()); }
+
+std::string outboxFolderOf(const ConfigurationData& cfg) {
+  const std::filesystem::path base = std::filesystem::absolute(cfg.file).parent_path();
+  std::filesystem::path folder = (cfg.outbox ? base / *cfg.outbox : base / "outbox").lexically_normal();
+  if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();
+  return folder.string();
 }
 
 // ---------------------------------------------------------------------------------------

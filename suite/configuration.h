@@ -14,15 +14,22 @@
 //       }
 //     },
 //     "log": "/abs/dir/econtract.log",
-//     "suiteDatabase": "sqlite:/abs/dir/suite.db"
+//     "suiteDatabase": "sqlite:/abs/dir/suite.db",
+//     "api": { ... }
 //   }
 //
 // "importFolders" (not written by `econtract init`) lists folders outside the attachment
 // root from which documents may be copied into it; absent, there are none.
+//
+// "outbox" names the folder where the private-offer publisher delivers documents
+// ("/abs/dir/outbox"; a relative path is taken relative to the folder of the configuration
+// file); without the key the outbox is the folder "outbox" beside the configuration file.
+//
 // Every key is optional: a file without "stores" has no store (connection opening then
 // fails with its own error), "VProcurement" may stand beside or instead of "VSource".
 // Connection strings are used unchanged. Setting values are numbers, texts, booleans or
-// null; other keys of the file are ignored.
+// null; "api" (the network service's settings) is kept as it stands and checked by
+// `econtract serve`; other keys of the file are ignored.
 //
 // The file is read once and kept while its path, identity, modification time and size stay
 // the same, so the connection opening of every operation does not read it again; a changed
@@ -39,6 +46,7 @@
 
 #include <map>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,6 +76,8 @@ struct ConfigurationData {
   std::map<std::string, Store> stores;
   std::optional<std::string> log;
   std::optional<std::string> suiteDatabase;
+  std::optional<std::string> outbox;
+  std::shared_ptr<const nlohmann::json> api;  // the "api" member as written; null when absent
 };
 
 // The configuration now in force (read or taken from the cache).
@@ -79,6 +89,9 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
 std::string configuredLogPath();
 // The "suiteDatabase" connection string; a clear error when the key is absent.
 std::string suiteDatabaseConnectionString();
+// The outbox folder, absolute: the "outbox" key, or "outbox" beside the configuration file.
+std::string outboxFolder();
+std::string outboxFolderOf(const ConfigurationData& configuration);
 
 // Velmora.Configuration.
 class Configuration : public IConfiguration {

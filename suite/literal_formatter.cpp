@@ -1,8 +1,8 @@
 #include "suite/literal_formatter.h"
 
-#include <charconv>
 #include <cmath>
 
+#include "platform/db/db.h"
 #include "suite/components.h"
 #include "suite/sql_literals.h"
 
@@ -34,9 +34,7 @@ std::string sqlDoubleLiteral(double number) {
   if (!std::isfinite(number))
     ec::raiseError(ec::platform_errors::kInvalidProcedureCall, kLiteralErrorSource,
                    "The number " + ec::formatGeneral(number) + " has no SQL literal");
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, number);
-  return std::string(buf, res.ptr);
+  return ec::db::doubleLiteral(number);
 }
 
 std::string sqlDateLiteral(ec::Date date) {

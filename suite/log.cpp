@@ -1,10 +1,13 @@
 #include "suite/log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "platform/error.h"
@@ -21,7 +24,16 @@ namespace pe = ec::platform_errors;
 
 namespace {
 
-[[noreturn]] void fail(const std::string& text) { ec::raiseError(pe::kPathFileAccessError, kLogErrorSource, text); }
+std::mutex g_failureMu;
+std::string g_firstFailure;  // guarded by g_failureMu
+
+[[noreturn]] void fail(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(g_failureMu);
+    if (g_firstFailure.empty()) g_firstFailure = text;
+  }
+  ec::raiseError(pe::kPathFileAccessError, kLogErrorSource, text);
+}
 
 bool hasDetails(const Variant& d) {
   switch (d.type()) {
@@ -77,11 +89,19 @@ void Log::WriteEntry(const std::string& source, const std::string& text, int32_t
     fail("The log cannot be written: " + e.description());
   }
   const std::string line = formatLogEntry(ec::Date::now().toSqlText(), source, entryType, text, details);
+  // A symlink is not followed (the entry would land wherever it points) and only a regular
+  // file is written: a FIFO or device would block or swallow the entry.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
   } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno == ELOOP) fail("The log file " + path + " is a symbolic link, which is not followed");
   if (fd < 0) fail("The log file " + path + " cannot be opened: " + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    fail("The log file " + path + " is not a regular file");
+  }
   ssize_t n;
   do {
     n = ::write(fd, line.data(), line.size());
@@ -92,6 +112,11 @@ void Log::WriteEntry(const std::string& source, const std::string& text, int32_t
   // A short write (a full disk) is not retried: a second write could interleave with
   // another writer's entry.
   if (static_cast<size_t>(n) != line.size()) fail("The log file " + path + " took only part of an entry");
+}
+
+std::string takeLogFailure() {
+  std::lock_guard<std::mutex> lock(g_failureMu);
+  return std::exchange(g_firstFailure, std::string());
 }
 
 }  // namespace suite

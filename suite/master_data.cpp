@@ -307,10 +307,9 @@ void loadSuiteData(const std::string& connStr, const std::string& jsonText, cons
   const Loader L(fileName);
   json doc;
   try {
-    doc = json::parse(jsonText);
-  } catch (const json::parse_error& e) {
-    ec::raiseError(pe::kInvalidProcedureCall, kMasterDataErrorSource,
-                   "The suite data file " + jsonSyntaxMessage(fileName, jsonText, e.byte, e.what()));
+    doc = parseJsonText<json>(jsonText);
+  } catch (const JsonTextError& e) {
+    ec::raiseError(pe::kInvalidProcedureCall, kMasterDataErrorSource, "The suite data file " + jsonFileMessage(fileName, e));
   }
   // Everything the file itself can get wrong is found before the database is touched.
   const Batch batch = readBatch(L, doc);
@@ -327,7 +326,7 @@ void loadSuiteData(const std::string& connStr, const std::string& jsonText, cons
     for (const auto& rc : batch.rateChecks)
       for (const auto& [member, code] : {std::pair{".from", rc.from}, std::pair{".to", rc.to}})
         if (!physicalAny(*pc, "SELECT 1 FROM CURRENCY WHERE CURRENCYCODE=" + sqlTextLiteral(code)))
-          L.fail(rc.where + member, "unknown currency " + code);
+          L.fail(rc.where + member, "unknown currency " + clipped(code, 60));
     pc->commit();
   } catch (...) {
     try {

@@ -1,3 +1,4 @@
+#include "suite/collaboration.h"
 #include "suite/components.h"
 #include "suite/configuration.h"
 #include "suite/currency.h"
@@ -37,6 +38,8 @@ void RegisterComponents(ec::Host& host) {
                      &Quotation::info());
   host.registerClass(kDecisionResultClass, kDecisionResultClassId, [] { return std::make_shared<DecisionResult>(); },
                      &DecisionResult::info());
+  // Collaboration services and the private-offer publisher.
+  RegisterCollaboration(host);
 }
 
 }  // namespace suite

@@ -2,6 +2,7 @@
 #include "suite/suite_data.h"
 
 #include "suite/backend_ledger.h"
+#include "suite/collaboration.h"
 #include "suite/quotations.h"
 #include "suite/workflow.h"
 
@@ -13,6 +14,7 @@ const std::vector<SuiteSection>& componentSections() {
       {"backendSystems", &readBackendSystems, &backendLedgerDdl},
       {"approvalChains", &readApprovalChains, &workflowDdl},
       {"quotations", &readQuotations, &quotationDdl},
+      {"collaboration", &readCollaboration, &collaborationDdl},
 
   };
   return sections;

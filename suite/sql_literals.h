@@ -19,8 +19,9 @@ inline constexpr const char* kLiteralErrorSource = "VMLibrary.Utilities";
 std::string sqlTextLiteral(std::string_view text);
 // Decimal, independent of locale.
 std::string sqlNumberLiteral(int64_t number);
-// The shortest decimal text that reads back as exactly the same double ("5.25", "10",
-// "1e+20"), independent of locale. NaN and infinities have no literal and are refused (5).
+// Text that the database reads back as exactly the same double: the shortest decimal
+// ("5.25", "10", "1e+20") where the database reads that exactly (see ec::db::doubleLiteral),
+// independent of locale. NaN and infinities have no literal and are refused (5).
 std::string sqlDoubleLiteral(double number);
 // "'YYYY-MM-DD HH:MM:SS'".
 std::string sqlDateLiteral(ec::Date date);

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/error.h"
+#include "suite/json_text.h"
 #include "suite/master_data.h"
 
 namespace suite {
@@ -11,7 +12,7 @@ using nlohmann::json;
 namespace pe = ec::platform_errors;
 
 void SuiteDataReader::fail(const std::string& where, const std::string& what) const {
-  ec::raiseError(pe::kInvalidProcedureCall, kMasterDataErrorSource, file_ + ": " + where + ": " + what);
+  ec::raiseError(pe::kInvalidProcedureCall, kMasterDataErrorSource, file_ + ": " + clipped(where) + ": " + what);
 }
 
 void SuiteDataReader::checkEntry(const json& entry, const std::string& where,

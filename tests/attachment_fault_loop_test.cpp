@@ -21,12 +21,12 @@ const Variant kNone = Variant::missing();
 
 class AttachmentFaultLoopTest : public AttachmentTest {
  protected:
-  // Header document 1 (DRW) and line document 2 (SPEC) attached, and files staged for more.
+  // Header document 1 (DRW) and line document 2 (TRMS) attached, and files staged for more.
   void base() {
     put(header(1) / "up" / "a.pdf", "A");
     headerDocs(1, dict({{"a.pdf", values({"DRW", false, "A"})}}), kAttach, kNone, kNone, Variant("up"));
     put(line(1, 1) / "up" / "l.pdf", "L");
-    lineDocs(1, 1, dict({{"l.pdf", values({"SPEC", true, "L"})}}), kAttach, kNone, Variant("up"));
+    lineDocs(1, 1, dict({{"l.pdf", values({"TRMS", true, "L"})}}), kAttach, kNone, Variant("up"));
     put(header(1) / "up" / "n.pdf", "N");
     put(line(1, 1) / "up" / "m.pdf", "M");
     put(root() / "shared" / "s.pdf", "S");
@@ -80,7 +80,7 @@ TEST_F(AttachmentFaultLoopTest, EveryWriteOperationLeavesDatabaseAndTreeAsTheyWe
       {"header Detach", [&] { headerDocs(1, dict({{"x", values({1, 0})}}), kDetach); }, 3, 2},
       {"header Activate", [&] { headerDocs(1, dict({{"x", values({1, 0})}}), kActivate); }, 1, 0},
       {"header Update", [&] { headerDocs(1, dict({{"x", values({1, 0, "TRM", true})}}), kUpdate); }, 3, 4},
-      {"line Attach", [&] { lineDocs(1, 1, dict({{"m.pdf", values({"SPEC", false, "M"})}}), kAttach, kNone, Variant("up")); }, 4, 4},
+      {"line Attach", [&] { lineDocs(1, 1, dict({{"m.pdf", values({"TRMS", false, "M"})}}), kAttach, kNone, Variant("up")); }, 4, 4},
       {"line AttachTypes", [&] { lineDocs(1, 1, dict({{shared(), values({"", false})}}), kAttachTypes, sharedDocs); }, 3, 2},
       {"line Detach", [&] { lineDocs(1, 1, dict({{"2", kNone}}), kDetach); }, 3, 2},
       {"line Update", [&] { lineDocs(1, 1, dict({{"x", values({2, "", false})}}), kUpdate); }, 3, 3},
@@ -111,14 +111,14 @@ TEST(AttachmentBinary, AttachesAStagedFileThroughTheCommandLine) {
   EXPECT_TRUE(stdfs::is_directory(dir.path() / "attachments" / "E-Contract" / "Attachments" / "Header"));
   const stdfs::path line = dir.path() / "attachments" / "E-Contract" / "Attachments" / "Line" / "1_1";
   stdfs::create_directories(line / "up");
-  spit(line / "up" / "spec.pdf", "PDF");
-  const std::string args = R"([1, 1, {"spec.pdf": ["SPEC", true, "Specification"]}, 1, {"$missing": true}, "up"])";
+  spit(line / "up" / "terms.pdf", "PDF");
+  const std::string args = R"([1, 1, {"terms.pdf": ["TRMS", true, "Terms of supply"]}, 1, {"$missing": true}, "up"])";
   Outcome r = runEcontract(dir.path(), "call TQSourceContractMTS.Contract AddRemoveLineAttachments " + quoted(args));
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(slurp(line / "1_0" / "SPEC" / "spec.pdf"), "PDF");
+  EXPECT_EQ(slurp(line / "1_0" / "TRMS" / "terms.pdf"), "PDF");
   EXPECT_FALSE(stdfs::exists(line / "up"));
   r = runEcontract(dir.path(), "call TQSourceContractMTS.Contract getfileName '[1, \"CONTRACTATTACHMENT\", null]'");
-  EXPECT_EQ(nlohmann::json::parse(r.out)["result"], "spec.pdf") << r.out;
+  EXPECT_EQ(nlohmann::json::parse(r.out)["result"], "terms.pdf") << r.out;
 
   // A file name that leaves its folder is refused (exit 3) before anything happens.
   const std::string bad = R"([1, 1, {"../../../../../econtract.json": ["", true, "x"]}, 1, {"$missing": true}, "up"])";

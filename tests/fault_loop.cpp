@@ -64,7 +64,10 @@ std::vector<std::string> databaseDigest(const std::string& connStr) {
     const size_t cols = rows.columns.size();
     for (size_t r = 0; r < rows.rowCount(); ++r) {
       std::string line = table;
-      for (size_t c = 0; c < cols; ++c) line += "|" + cellText(rows.values[r * cols + c]);
+      for (size_t c = 0; c < cols; ++c) {
+        line += '|';
+        line += cellText(rows.values[r * cols + c]);
+      }
       lines.push_back(std::move(line));
     }
   }
@@ -100,11 +103,13 @@ FaultLoopResult runFaultLoop(TestEnv& env, const std::function<void()>& call, co
   for (int n = 1; n <= kMaxStatements; ++n) {
     if (options.before) options.before();
     const Snapshot before = snapshot(env, options);
-    int seen = 0;
+    int seen = 0, writes = 0;
     std::string failed;
     bool threw = false;
     {
       auto hook = ec::db::addStatementHook([&](const std::string& sql) {
+        for (const char* verb : {"INSERT", "UPDATE", "DELETE"})
+          if (sql.rfind(verb, 0) == 0) ++writes;
         if (++seen == n) {
           failed = sql;
           throw ec::ComError(ec::db::kDatabaseErrorNumber, "fault loop", "injected failure of statement " +
@@ -121,6 +126,7 @@ FaultLoopResult runFaultLoop(TestEnv& env, const std::function<void()>& call, co
       // The run completed without reaching statement n: it was the clean run.
       EXPECT_FALSE(threw) << "the call fails without an injected failure";
       result.statements = seen;
+      result.writes = writes;
       return result;
     }
     ++result.faults;

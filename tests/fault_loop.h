@@ -38,6 +38,7 @@ struct FaultLoopOptions {
 
 struct FaultLoopResult {
   int statements = 0;  // statements the clean run executed
+  int writes = 0;      // of which INSERT, UPDATE or DELETE
   int faults = 0;      // runs with an injected failure
   int absorbed = 0;    // faulted runs that raised nothing and were accepted by options.absorbed
 };

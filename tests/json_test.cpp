@@ -196,7 +196,7 @@ TEST(JsonValue, MalformedInputNamesItsPlace) {
   EXPECT_EQ(errorOf("[1,\n  2,,3]").rfind("malformed JSON at line 2, column 5: ", 0), 0u) << errorOf("[1,\n  2,,3]");
   EXPECT_EQ(errorOf("").rfind("malformed JSON at line 1, column 1: ", 0), 0u);
   EXPECT_EQ(errorOf("[1] x").rfind("malformed JSON at line 1, column 5: ", 0), 0u);
-  EXPECT_EQ(errorOf("{\"a\":1,\"a\":2}"), "malformed JSON: the key \"a\" appears twice in one object");
+  EXPECT_EQ(errorOf("{\"a\":1,\"a\":2}"), "malformed JSON: the key \"a\" appears twice in one object (at $.a)");
   EXPECT_NE(errorOf("1e999").find("malformed JSON"), std::string::npos);
 
   EXPECT_EQ(errorOf(R"([1,{"$dat":"2004-01-01"}])"), "$[1]: unknown tagged form \"$dat\"");

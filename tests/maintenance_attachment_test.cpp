@@ -21,13 +21,13 @@ const Variant kNone = Variant::missing();
 constexpr const char* kAlreadyAttached = "This Document is already attached to this Contract";
 
 TEST_F(AttachmentTest, HeaderAttachStoresTheFileAndRefusesTheSameFileWithTheSameType) {
-  put(header(1) / "up" / "spec.pdf", "v1");
+  put(header(1) / "up" / "terms.pdf", "v1");
   ec::db::StatementTrace trace;
-  headerDocs(1, dict({{"spec.pdf", values({"DRW", true, "Drawing"})}}), kAttach, kNone, kNone, Variant("up"));
+  headerDocs(1, dict({{"terms.pdf", values({"DRW", true, "Drawing"})}}), kAttach, kNone, kNone, Variant("up"));
   EXPECT_TRUE(trace.contains("INSERT CONTRACTATTACHMENT(ATTACHMENTID,DESCRIPTION,CONTRACTHEADERID,ATTACHMENTTYPECODE,"
                              "INTERNAL,ATTACHMENTSTATUS,FILEPATH,REVISIONNUMBER) VALUES(1,'Drawing',1,'DRW',-1,1,"
-                             "'spec.pdf',0)"));
-  EXPECT_EQ(read(header(1) / "1_0" / "DRW" / "spec.pdf"), "v1");
+                             "'terms.pdf',0)"));
+  EXPECT_EQ(read(header(1) / "1_0" / "DRW" / "terms.pdf"), "v1");
   EXPECT_FALSE(exists(header(1) / "up"));  // the staging folder went with its last file
   EXPECT_EQ(rows("ATTACHMENTID=1 AND CONTRACTLINEID IS NULL AND ATTACHMENTSTATUS=1"), 1);
 
@@ -36,18 +36,18 @@ TEST_F(AttachmentTest, HeaderAttachStoresTheFileAndRefusesTheSameFileWithTheSame
   const struct {
     const char* type;
     stdfs::path stored;
-  } cases[] = {{"DRW", {}}, {"TRM", header(1) / "2_0" / "TRM" / "spec.pdf"}, {"", header(1) / "3_0" / "spec.pdf"}};
+  } cases[] = {{"DRW", {}}, {"TRM", header(1) / "2_0" / "TRM" / "terms.pdf"}, {"", header(1) / "3_0" / "terms.pdf"}};
   for (const auto& c : cases) {
-    put(header(1) / "up" / "spec.pdf", c.type);
+    put(header(1) / "up" / "terms.pdf", c.type);
     const auto attach = [&] {
-      headerDocs(1, dict({{"spec.pdf", values({c.type, false, "again"})}}), kAttach, kNone, kNone, Variant("up"));
+      headerDocs(1, dict({{"terms.pdf", values({c.type, false, "again"})}}), kAttach, kNone, kNone, Variant("up"));
     };
     if (c.stored.empty()) {
       const ec::ComError e = errorOf(attach);
       EXPECT_EQ(e.number(), ec::errors::kDocumentAlreadyAttached);
       EXPECT_EQ(e.source(), "");
       EXPECT_NE(e.description().find(kAlreadyAttached), std::string::npos);
-      EXPECT_TRUE(exists(header(1) / "up" / "spec.pdf"));
+      EXPECT_TRUE(exists(header(1) / "up" / "terms.pdf"));
     } else {
       attach();
       EXPECT_EQ(read(c.stored), c.type);
@@ -153,29 +153,29 @@ TEST_F(AttachmentTest, UpdateMovesTheFileToTheFolderOfItsNewTypeCode) {
 TEST_F(AttachmentTest, LineAttachFromStagingOrOldPathAndDetachWithAllRevisions) {
   put(line(1, 1) / "up" / "l.pdf", "staged");
   put(root() / "incoming" / "o.pdf", "kept");
-  lineDocs(1, 1, dict({{"l.pdf", values({"SPEC", true, "L"})}}), kAttach, kNone, Variant("up"));
+  lineDocs(1, 1, dict({{"l.pdf", values({"TRMS", true, "L"})}}), kAttach, kNone, Variant("up"));
   lineDocs(1, 1, dict({{"o.pdf", values({"", false, "O"})}}), kAttach, kNone, kNone,
            Variant((root() / "incoming").string()));
-  EXPECT_EQ(read(line(1, 1) / "1_0" / "SPEC" / "l.pdf"), "staged");
+  EXPECT_EQ(read(line(1, 1) / "1_0" / "TRMS" / "l.pdf"), "staged");
   EXPECT_FALSE(exists(line(1, 1) / "up"));
   EXPECT_EQ(read(line(1, 1) / "2_0" / "o.pdf"), "kept");
   EXPECT_EQ(read(root() / "incoming" / "o.pdf"), "kept");  // a file given by its old path stays
   EXPECT_EQ(rows("CONTRACTHEADERID=1 AND CONTRACTLINEID=1 AND REVISIONNUMBER=0"), 2);
   EXPECT_EQ(errorOf([&] {
               put(line(1, 1) / "up" / "l.pdf");
-              lineDocs(1, 1, dict({{"l.pdf", values({"SPEC", true, "L"})}}), kAttach, kNone, Variant("up"));
+              lineDocs(1, 1, dict({{"l.pdf", values({"TRMS", true, "L"})}}), kAttach, kNone, Variant("up"));
             }).number(),
             ec::errors::kDocumentAlreadyAttached);
 
   // Revisions of document 1 made as rows; a line Detach removes them all with the file.
-  for (int i = 0; i < 2; ++i) call("InsertContractAttachment", {"L", 1, 1, "SPEC", true, 1, "l.pdf", 1});
+  for (int i = 0; i < 2; ++i) call("InsertContractAttachment", {"L", 1, 1, "TRMS", true, 1, "l.pdf", 1});
   headerDocs(1, dict({{"x", values({1, 0})}}), kActivate);  // the header operation leaves line rows' files
   lineDocs(1, 1, dict({{"1", kNone}}), kActivate);          // no effect on a line
   EXPECT_EQ(rows("ATTACHMENTID=1"), 3);
   exec("UPDATE CONTRACTATTACHMENT SET ATTACHMENTSTATUS=1 WHERE ATTACHMENTID=1");
   lineDocs(1, 1, dict({{"1", kNone}}), kDetach);
   EXPECT_EQ(rows("ATTACHMENTID=1"), 0);
-  EXPECT_FALSE(exists(line(1, 1) / "1_0" / "SPEC"));
+  EXPECT_FALSE(exists(line(1, 1) / "1_0" / "TRMS"));
 }
 
 TEST_F(AttachmentTest, AttachTypesCopiesFromTheRootOrAnImportFolderAndLeavesTheSource) {

@@ -437,17 +437,32 @@ TEST_F(MaintenanceLineTest, AddsCalledAndInvoicedFiguresInTheLineCurrency) {
   contract.UpdateCalledAndInvoicedValues(h, 1, figures("USD", ec::Date::fromParts(2025, 6, 1)));
   EXPECT_DOUBLE_EQ(column(h, 1, "CALLEDVALUE").toDouble(), 282.0);
 
-  // A null total stays null; a key left out adds nothing; a null input makes the total null.
+  // A null total stays null; a key left out adds nothing.
   exec("UPDATE CONTRACTLINE SET CALLEDVALUE=NULL");
   auto partial = Dictionary::make({{"CURRENCYCODE", "USD"},
                                    {"DATE", ec::Date::fromParts(2026, 2, 1)},
-                                   {"CALLEDVALUE", 10.0},
-                                   {"INVOICEDVALUE", Variant::null()}});
+                                   {"CALLEDVALUE", 10.0}});
   contract.UpdateCalledAndInvoicedValues(h, 1, partial);
   EXPECT_TRUE(column(h, 1, "CALLEDVALUE").isNull());
-  EXPECT_TRUE(column(h, 1, "INVOICEDVALUE").isNull());
+  EXPECT_DOUBLE_EQ(column(h, 1, "INVOICEDVALUE").toDouble(), 141.0);
   EXPECT_EQ(column(h, 1, "CALLEDQUANTITY").toDouble(), 30.0);
   EXPECT_FALSE(partial->exists("CALLEDQUANTITY"));
+
+  // A null amount in another currency cannot be converted: the call fails (Invalid use of
+  // Null) and nothing is written. In the line's own currency it makes the total null.
+  auto nullAmount = [](const char* currency) {
+    return Dictionary::make({{"CURRENCYCODE", currency},
+                             {"DATE", ec::Date::fromParts(2026, 2, 1)},
+                             {"CALLEDQUANTITY", 1.0},
+                             {"INVOICEDVALUE", Variant::null()}});
+  };
+  const auto nullErr = ectest::errorOf([&] { contract.UpdateCalledAndInvoicedValues(h, 1, nullAmount("USD")); });
+  EXPECT_EQ(nullErr.number(), ec::platform_errors::kInvalidUseOfNull);
+  EXPECT_EQ(column(h, 1, "CALLEDQUANTITY").toDouble(), 30.0);
+  EXPECT_DOUBLE_EQ(column(h, 1, "INVOICEDVALUE").toDouble(), 141.0);
+  contract.UpdateCalledAndInvoicedValues(h, 1, nullAmount("EUR"));
+  EXPECT_TRUE(column(h, 1, "INVOICEDVALUE").isNull());
+  EXPECT_EQ(column(h, 1, "CALLEDQUANTITY").toDouble(), 31.0);
 
   const auto err = ectest::errorOf([&] { contract.UpdateCalledAndInvoicedValues(h, 2, figures("EUR", {})); });
   EXPECT_EQ(err.number(), ec::errors::kContractLineNotFound);

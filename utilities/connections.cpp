@@ -18,6 +18,17 @@ constexpr const char* kNoStore1 = "The Contract Connection string is not availab
 constexpr const char* kNoStore2 = " Neither the Sourcing nor the Procurement Configuration Store could be found.";
 constexpr const char* kNoStore3 = " Please check if these stores are available.";
 
+// A time-out setting in whole seconds. 0 waits without limit; a negative number would be
+// taken the same way by the database and is refused instead, naming the setting.
+int timeoutSetting(suite::IConfiguration& cfg, const char* key) {
+  const int32_t seconds = cfg.GetSetting(kSettingsSection, key).toInt32();
+  if (seconds < 0)
+    ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "",
+                   std::string("The time-out setting ") + kSettingsSection + "." + key + " is " +
+                       std::to_string(seconds) + "; it must be 0 (no limit) or a number of seconds");
+  return seconds;
+}
+
 }  // namespace
 
 namespace detail {
@@ -59,8 +70,8 @@ std::shared_ptr<ec::db::Connection> GetSourceConnection() {
     conn = std::make_shared<ec::db::Connection>();
     conn->connectionString = cfg->GetConnectionString(kConnectionName);
     // No default: a missing setting (Null) or a text that is no number fails the conversion.
-    conn->commandTimeout = cfg->GetSetting(kSettingsSection, kCommandTimeoutKey).toInt32();
-    conn->connectionTimeout = cfg->GetSetting(kSettingsSection, kConnectionTimeoutKey).toInt32();
+    conn->commandTimeout = timeoutSetting(*cfg, kCommandTimeoutKey);
+    conn->connectionTimeout = timeoutSetting(*cfg, kConnectionTimeoutKey);
     conn->open("", "", "");
     conn->execute(kIsolationStatement);
     cfg.reset();

@@ -2,6 +2,7 @@
 // dictionaries or parallel arrays, with every value rendered by its type.
 #include <cctype>
 #include <limits>
+#include <map>
 
 #include "suite/interfaces.h"
 #include "utilities/econtract_utilities.h"
@@ -40,6 +41,21 @@ std::string columnName(const Variant& key) {
   return name;
 }
 
+// The database compares column names without case: two entries naming one column in
+// different cases would set or compare it twice, the later one silently winning.
+void requireDistinctColumns(const ec::Dictionary& dic) {
+  std::map<std::string, std::string> seen;  // upper-cased name -> name as given
+  for (const auto& [key, value] : dic) {
+    const std::string name = columnName(key);
+    std::string folded = name;
+    for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto [it, added] = seen.emplace(folded, name);
+    if (!added)
+      ec::raiseError(ec::platform_errors::kInvalidProcedureCall, "",
+                     "The column " + it->second + " is named twice (also as " + name + ")");
+  }
+}
+
 // A value spliced as text without quotes must be a plain number: anything else would reach
 // the database as SQL code of its own.
 std::string unquotedNumber(const Variant& v, const std::string& column) { return PlainNumberText(v, column); }
@@ -51,7 +67,9 @@ std::string render(ILiteralFormatter& f, Place place, const std::string& column,
                                                                       : f.FormatSQLString(v.str());
     case VarType::Int32: return f.FormatSQLNumber(v.toInt32());
     case VarType::Date: return f.FormatSQLDate(v.toDate());
-    case VarType::Double: return f.FormatSQLDouble(v.toDouble());
+    case VarType::Double:
+      ec::db::requireStorable(v, column);
+      return f.FormatSQLDouble(v.toDouble());
     case VarType::Bool:
       // The WHERE list of an update has no boolean case: the value falls to the last column.
       if (place != Place::UpdateWhere) return v.toBool() ? "1" : "0";
@@ -101,6 +119,7 @@ void write(const char* method, ec::db::Connection& conn, Build build) {
 
 void InsertTable(const std::string& table, const ec::Dictionary& values, ec::db::Connection& conn) {
   write("EContractUtilities.InsertTable", conn, [&](ILiteralFormatter& f) {
+    requireDistinctColumns(values);
     std::string cols, vals;
     for (const auto& [key, value] : values) {
       if (!cols.empty()) {
@@ -118,6 +137,8 @@ void InsertTable(const std::string& table, const ec::Dictionary& values, ec::db:
 void UpdateTable(const std::string& table, const ec::Dictionary& values, const ec::Dictionary& keys,
                  ec::db::Connection& conn) {
   write("EContractUtilities.UpdateTable", conn, [&](ILiteralFormatter& f) {
+    requireDistinctColumns(values);
+    requireDistinctColumns(keys);
     std::string sql = "UPDATE " + PlainTableName(table) + " SET ";
     bool first = true;
     for (const auto& [key, value] : values) {
@@ -132,6 +153,7 @@ void UpdateTable(const std::string& table, const ec::Dictionary& values, const e
 
 void DeleteTable(const std::string& table, const ec::Dictionary& keys, ec::db::Connection& conn) {
   write("EContractUtilities.DeleteTable", conn, [&](ILiteralFormatter& f) {
+    requireDistinctColumns(keys);
     return "DELETE FROM " + PlainTableName(table) + " WHERE " + conditions(f, Place::DeleteWhere, keys);
   });
 }

@@ -216,14 +216,29 @@ class Recordset : public Object {
   std::vector<bool> newSet_;
 };
 
+// Refuses a value that no column may store: a Double that is NaN or infinite (the
+// database would keep NULL or an infinity that later arithmetic and formatting cannot
+// use). Raises Invalid procedure call or argument (5), source kDatabaseErrorSource, naming
+// the column. Every path that writes values (updatable cursors, the table writers) checks
+// with it.
+void requireStorable(const Variant& value, std::string_view column);
+
+// The text of a finite double that the database reads back as exactly that double: the
+// shortest decimal form ("5.25", "1e+20") whenever the database reads it exactly, else a
+// longer or adjusted decimal form, else an exact expression
+// "(CAST(M AS DOUBLE PRECISION)/2^k...)". NaN and infinities raise Invalid procedure call
+// or argument (5).
+std::string doubleLiteral(double d);
+
 // Dialect translation: "INSERT T(" without INTO, "DELETE T WHERE" without FROM and the
 // isolation statement; every other text is returned unchanged. An empty result means the
 // statement needs no execution on this backend.
 std::string translateForSqlite(const std::string& sql);
 std::string translateForPostgres(const std::string& sql);
 
-// Hooks receive every statement exactly as the system built it (before translation). A
-// hook that throws fails the statement before it reaches the database (fault injection).
+// Hooks receive every statement exactly as the system built it (before translation); the
+// row an updatable cursor stores comes as "INSERT INTO T(C1,C2) VALUES (?,?)". A hook
+// that throws fails the statement before it reaches the database (fault injection).
 using StatementHook = std::function<void(const std::string&)>;
 // Installs a hook for the lifetime of the returned handle.
 class HookHandle {

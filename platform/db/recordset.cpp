@@ -1,6 +1,7 @@
 // Row cursors: rows materialised at open, positioning, fields by name or position, and new
 // rows on updatable cursors.
 #include <cctype>
+#include <cmath>
 
 #include "platform/db/db.h"
 #include "platform/error.h"
@@ -40,6 +41,7 @@ std::string singleSourceTable(const ResultSet& rs) {
 
 // A value converted to what the column stores; Empty, Null and Missing store NULL.
 Variant coerce(const Variant& v, ColumnKind kind, const std::string& column) {
+  requireStorable(v, column);
   const VarType t = v.type();
   if (t == VarType::Empty || t == VarType::Null || t == VarType::Missing) return Variant::null();
   if (t == VarType::Object || t == VarType::Array)
@@ -56,13 +58,22 @@ Variant coerce(const Variant& v, ColumnKind kind, const std::string& column) {
     }
   } catch (const ComError& e) {
     throw ComError(e.number(), kDatabaseErrorSource,
-                   e.description() + ": the value " + (t == VarType::String ? "'" + v.str() + "'" : v.typeName()) +
+                   e.description() + ": the value " +
+                       (t == VarType::String ? "'" + v.str().substr(0, 60) + (v.str().size() > 60 ? "...'" : "'")
+                                             : v.typeName()) +
                        " cannot be stored in column " + column);
   }
   return v;
 }
 
 }  // namespace
+
+void requireStorable(const Variant& value, std::string_view column) {
+  if (value.type() == VarType::Double && !std::isfinite(value.toDouble()))
+    throw ComError(platform_errors::kInvalidProcedureCall, kDatabaseErrorSource,
+                   "The value " + value.toString() + " for column " + std::string(column) +
+                       " is not a finite number and cannot be stored");
+}
 
 Recordset::Recordset() = default;
 
@@ -228,6 +239,12 @@ void Recordset::update() {
     cols.push_back(rs_.sourceColumns[i]);
     vals.push_back(newRow_[i]);
   }
+  // The hooks see the store as the statement it amounts to, the values bound as "?".
+  std::string text = "INSERT INTO " + table_ + "(";
+  for (size_t i = 0; i < cols.size(); ++i) text += (i ? "," : "") + cols[i];
+  text += ") VALUES (";
+  for (size_t i = 0; i < cols.size(); ++i) text += i ? ",?" : "?";
+  detail::runHooks(text + ")");
   const ResultSet stored = conn_->physical().insertRow(table_, cols, vals);
   // The stored row in the cursor's column order; expression columns have no stored value.
   const size_t n = rs_.columns.size();
