@@ -322,13 +322,18 @@ class PgConnection final : public PhysicalConnection {
     const std::string text = translateForPostgres(sql);
     if (text.empty()) return {};
     if (statementCacheMode() == StatementCacheMode::Verify && !inTransaction()) {
-      // Both runs of the comparison read one snapshot.
+      // Both runs of the comparison read one snapshot; the transaction is marked open so
+      // that a statement that fails is undone alone (savepoint), as outside it.
       runPlain("BEGIN ISOLATION LEVEL REPEATABLE READ");
+      active_ = true;
       try {
         ResultSet rs = verifiedQuery(text, sql, maxRows);
+        active_ = false;
         runPlain("COMMIT");
         return rs;
       } catch (...) {
+        active_ = false;
+        lost_ = false;
         try {
           runPlain("ROLLBACK");
         } catch (...) {
@@ -558,14 +563,21 @@ class PgConnection final : public PhysicalConnection {
     if (text.find('\0') != std::string::npos) return run(text, original, nullptr);
     Params params;
     params.reserve(shape.params.size());
-    for (const ShapeParam& p : shape.params) params.emplace_back(p.text);
+    // A parameter's type is fixed when the statement is prepared: statements whose
+    // literals differ in type are kept apart.
+    std::string key = shape.text;
+    key += '\0';
+    for (const ShapeParam& p : shape.params) {
+      params.emplace_back(p.text);
+      key += std::to_string(literalType(p)) + ",";
+    }
     for (int attempt = 0;; ++attempt) {
-      PgStatement* st = cache_.find(shape.text);
+      PgStatement* st = cache_.find(key);
       if (!st) {
         auto e = std::make_unique<PgStatement>();
         e->name = "ec_s" + std::to_string(++statements_);
         for (const ShapeParam& p : shape.params) e->paramTypes.push_back(literalType(p));
-        auto [added, evicted] = cache_.insert(shape.text, std::move(e));
+        auto [added, evicted] = cache_.insert(key, std::move(e));
         if (evicted && evicted->prepared) unused_.push_back(evicted->name);
         st = added;
       }
@@ -580,7 +592,7 @@ class PgConnection final : public PhysicalConnection {
       } catch (const StatementOutdated&) {
         // The table changed under it, or the server forgot it: prepare it again, once.
         if (st->prepared) unused_.push_back(st->name);
-        cache_.erase(shape.text);
+        cache_.erase(key);
         if (attempt > 0) return run(text, original, nullptr);
       }
     }
