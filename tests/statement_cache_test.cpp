@@ -1,7 +1,7 @@
 // Statement reuse: which literals of a text become parameters, and a run of maintenance
 // and pricing operations that must give the same answers and leave the same rows with the
 // statement cache off and on (in verify mode every query bound from the cache is also run
-// as its text and compared).
+// as its text and compared). One snapshot per query operation.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -146,6 +146,40 @@ TEST(StatementCache, OperationsGiveTheSameAnswersAndRowsWithTheCacheOffAndOn) {
   EXPECT_EQ(answers[0], answers[1]);
   EXPECT_EQ(rows[0], rows[1]);
   EXPECT_GT(rows[0].size(), 12u);
+}
+
+class ReadSnapshotTest : public ContractTest {
+ protected:
+  int64_t lines() {
+    auto c = std::make_shared<ec::db::Connection>();
+    c->open(contractConn(), "", "");
+    const int64_t n = c->executeQuery("SELECT COUNT(*) FROM CONTRACTLINE")->field(0).toInt32();
+    c->close();
+    return n;
+  }
+  void addLine(int id) {
+    exec("INSERT INTO CONTRACTLINE (CONTRACTHEADERID, CONTRACTLINEID, PRODUCTID) VALUES (1, " + std::to_string(id) +
+         ", 100)");
+  }
+};
+
+TEST_F(ReadSnapshotTest, ConnectionsOfOneOperationReadOneSnapshotReleasedAtItsEnd) {
+  addLine(1);
+  ec::db::StatementTrace trace;
+  {
+    ec::db::ReadSnapshot operation;
+    EXPECT_EQ(lines(), 1);
+    addLine(2);  // committed by another connection meanwhile
+    {
+      ec::db::ReadSnapshot nested;
+      EXPECT_EQ(lines(), 1);
+    }
+    EXPECT_EQ(lines(), 1);
+  }
+  EXPECT_EQ(lines(), 2);
+  EXPECT_EQ(trace.statements().size(), 4u);  // each logical connection still runs its own statement
+  addLine(3);  // the snapshot's connection holds nothing open
+  EXPECT_EQ(lines(), 3);
 }
 
 }  // namespace

@@ -94,6 +94,35 @@ class PhysicalConnection {
   // False once the connection cannot serve another caller (its database file was replaced,
   // the server closed it): the pool drops it.
   virtual bool reusable() const { return true; }
+  // The call (CallScope) in which reusable() last answered true.
+  uint64_t checkedInCall = 0;
+  // A read transaction whose statements all see one snapshot of the database, for a
+  // ReadSnapshot; endRead() ends it (false when it could not be ended cleanly and the
+  // connection must not be reused).
+  virtual void beginRead() = 0;
+  virtual bool endRead() = 0;
+};
+
+// One snapshot for a read-only operation and every operation it calls: while the outermost
+// ReadSnapshot of a thread is open, connections opened (enlisting) on that thread outside
+// a transaction context share one physical connection per database, in one read
+// transaction begun at the first open. Each still opens and closes as its own logical
+// connection; the snapshot ends the read transaction and returns the physical connections
+// to the pool when it closes. Nested snapshots change nothing.
+class ReadSnapshot {
+ public:
+  ReadSnapshot();
+  ~ReadSnapshot();
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+  // The shared physical connection to a database under the thread's open snapshot, taken
+  // and its read transaction begun at the first call; null when no snapshot is open.
+  static std::shared_ptr<PhysicalConnection> physicalFor(const std::string& connStr, int busySeconds);
+
+ private:
+  bool outermost_;
+  std::vector<std::pair<std::string, std::shared_ptr<PhysicalConnection>>> held_;
 };
 
 class Recordset;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/call_scope.h"
 #include "platform/db/db.h"
 #include "platform/error.h"
 
@@ -68,7 +69,13 @@ std::shared_ptr<PhysicalConnection> detail::acquirePhysical(const std::string& c
         }
       }
       if (!c) break;
-      if (c->reusable()) return c;
+      // Checked once per call: the frames of one call hand one connection on.
+      const uint64_t call = CallScope::current();
+      if (call != 0 && c->checkedInCall == call) return c;
+      if (c->reusable()) {
+        c->checkedInCall = call;
+        return c;
+      }
       // The database went away or was replaced since the connection was pooled: drop it.
     }
   }
@@ -124,6 +131,38 @@ void detail::compareResults(const ResultSet& prepared, const ResultSet& plain, c
   if (!same)
     throw ComError(kDatabaseErrorNumber, kDatabaseErrorSource,
                    "The prepared statement returned another result than its text [in: " + sql + "]");
+}
+
+namespace {
+thread_local ReadSnapshot* t_snapshot = nullptr;
+}
+
+ReadSnapshot::ReadSnapshot() : outermost_(t_snapshot == nullptr) {
+  if (outermost_) t_snapshot = this;
+}
+
+ReadSnapshot::~ReadSnapshot() {
+  if (!outermost_) return;
+  t_snapshot = nullptr;
+  for (auto& [connStr, phys] : held_) {
+    bool clean = false;
+    try {
+      clean = phys->endRead();
+    } catch (...) {
+    }
+    if (clean) detail::releasePhysical(connStr, std::move(phys));
+  }
+}
+
+std::shared_ptr<PhysicalConnection> ReadSnapshot::physicalFor(const std::string& connStr, int busySeconds) {
+  ReadSnapshot* s = t_snapshot;
+  if (!s) return nullptr;
+  for (const auto& [key, phys] : s->held_)
+    if (key == connStr) return phys;
+  auto phys = detail::acquirePhysical(connStr, busySeconds);
+  phys->beginRead();
+  s->held_.emplace_back(connStr, phys);
+  return phys;
 }
 
 void setPoolingEnabled(bool enabled) {

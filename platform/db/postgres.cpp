@@ -432,6 +432,25 @@ class PgConnection final : public PhysicalConnection {
     if (ex.failed >= 0) fail(ex.error + " [in: ROLLBACK]");
   }
 
+  // One snapshot for every statement up to endRead(); a failed statement is undone alone
+  // (savepoint), as in any transaction.
+  void beginRead() override {
+    if (inTransaction()) fail("A transaction is already in progress on this connection");
+    runPlain("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    active_ = true;
+    reading_ = true;
+  }
+  bool endRead() override {
+    if (!reading_) return false;
+    reading_ = false;
+    active_ = false;
+    const bool spoilt = lost_ || PQtransactionStatus(c_) != PQTRANS_INTRANS;
+    lost_ = false;
+    if (spoilt) timeoutSet_ = kTimeoutUnknown;  // a SET inside it is undone with it
+    runPlain(spoilt ? "ROLLBACK" : "COMMIT");
+    return !spoilt && PQtransactionStatus(c_) == PQTRANS_IDLE;
+  }
+
   bool inTransaction() const override {
     return pendingBegin_ || active_ || lost_ || PQtransactionStatus(c_) != PQTRANS_IDLE;
   }
@@ -749,6 +768,7 @@ class PgConnection final : public PhysicalConnection {
   PGconn* c_ = nullptr;
   bool pendingBegin_ = false;  // begin() called, BEGIN not yet sent
   bool active_ = false;        // BEGIN sent
+  bool reading_ = false;       // in the read transaction of beginRead()
   bool lost_ = false;          // a failed statement could not be undone alone: the transaction is spoilt
   bool multipleStatements_ = false;
   int timeoutWanted_ = 30;

@@ -150,6 +150,12 @@ class SqliteConnection final : public PhysicalConnection {
     sqlite3_busy_timeout(db_, busyMillis(busySeconds));
     try {
       exec("PRAGMA journal_mode=WAL");
+      // A pooled handle outlives its call: reads through the memory map and a larger page
+      // cache keep a big database from being read from the file again on every call.
+      if (poolingEnabled()) {
+        exec("PRAGMA mmap_size=1073741824");
+        exec("PRAGMA cache_size=-16384");
+      }
     } catch (...) {
       sqlite3_close(db_);
       db_ = nullptr;
@@ -289,6 +295,17 @@ class SqliteConnection final : public PhysicalConnection {
     if (!active_) return;
     active_ = false;
     if (!sqlite3_get_autocommit(db_)) exec("ROLLBACK");
+  }
+
+  // A deferred BEGIN: the snapshot is taken at the first read and kept to the end.
+  void beginRead() override {
+    if (inTransaction()) fail("A transaction is already in progress on this connection");
+    exec("BEGIN");
+  }
+  bool endRead() override {
+    if (pendingBegin_ || active_ || lost_) return false;  // a transaction begun inside it
+    if (!sqlite3_get_autocommit(db_)) exec("COMMIT");
+    return true;
   }
 
   bool inTransaction() const override { return pendingBegin_ || active_ || lost_ || !sqlite3_get_autocommit(db_); }
