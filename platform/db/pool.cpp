@@ -85,7 +85,9 @@ std::shared_ptr<PhysicalConnection> detail::acquirePhysical(const std::string& c
 void detail::releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys) {
   if (!phys) return;
   Pool& p = pool();
-  if (!p.enabled.load(std::memory_order_relaxed) || phys->inTransaction() || !phys->reusable())
+  const uint64_t call = CallScope::current();
+  const bool checked = call != 0 && phys->checkedInCall == call;
+  if (!p.enabled.load(std::memory_order_relaxed) || phys->inTransaction() || (!checked && !phys->reusable()))
     return;  // closed by the last owner
   std::shared_ptr<PhysicalConnection> evicted;
   std::lock_guard<std::mutex> lock(p.mu);

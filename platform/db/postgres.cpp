@@ -434,15 +434,19 @@ class PgConnection final : public PhysicalConnection {
 
   // One snapshot for every statement up to endRead(); a failed statement is undone alone
   // (savepoint), as in any transaction.
+  // The BEGIN travels with the first statement, as a transaction's does.
   void beginRead() override {
     if (inTransaction()) fail("A transaction is already in progress on this connection");
-    runPlain("BEGIN ISOLATION LEVEL REPEATABLE READ");
-    active_ = true;
+    pendingBegin_ = true;
     reading_ = true;
   }
   bool endRead() override {
     if (!reading_) return false;
     reading_ = false;
+    if (pendingBegin_) {  // nothing ran
+      pendingBegin_ = false;
+      return true;
+    }
     active_ = false;
     const bool spoilt = lost_ || PQtransactionStatus(c_) != PQTRANS_INTRANS;
     lost_ = false;
@@ -647,7 +651,8 @@ class PgConnection final : public PhysicalConnection {
     deallocateUnused();
     std::vector<Command> cmds;
     const bool begins = pendingBegin_;
-    if (begins) cmds.push_back({"BEGIN ISOLATION LEVEL READ COMMITTED"});
+    if (begins)
+      cmds.push_back({reading_ ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN ISOLATION LEVEL READ COMMITTED"});
     const bool guarded = begins || active_;
     if (guarded) cmds.push_back({kSavepoint});
     size_t prepare = SIZE_MAX;
