@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -142,6 +143,9 @@ struct Dataset {
            "\"EContractConnection_ConnectionTimeout\":15}},\"attachmentRoot\":\""
         << (dir / "attachments").string() << "\"}},\"log\":\"" << (dir / "econtract.log").string()
         << "\",\"suiteDatabase\":\"" << suite << "\"}";
+    // Dated back as a deployed configuration is: a file written in the last second is read
+    // again at every look (its time stamp cannot tell a rewrite within that second).
+    fs::last_write_time(dir / "econtract.json", fs::file_time_type::clock::now() - std::chrono::seconds(10));
     suite::loadSuiteData(suite,
                          R"({"businessPartners":[{"id":1,"name":"P"}],"currencies":[{"code":"EUR","name":"Euro"}],
                              "units":[{"code":"PCE","name":"Piece"}],"products":[{"id":11,"name":"Bolt"}],

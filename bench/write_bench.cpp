@@ -1,7 +1,7 @@
 // The write operations (each a root call, as a caller makes it) against the floor: the
 // same statements on the contract database done directly, prepared once, in one
 // transaction per call (sqlite3, libpq). Argument pg: 0 SQLite, 1 PostgreSQL (needs
-// ECONTRACT_BENCH_DATABASE, see bench_data.h). 10,000 lines. With ECONTRACT_BENCH_TRACE
+// ECONTRACT_BENCH_DATABASE, see bench_data.h); argument lines: 1,000, 100,000 or 1,000,000. With ECONTRACT_BENCH_TRACE
 // set, each operation's first call prints the statements it issues.
 #include <benchmark/benchmark.h>
 #include <algorithm>
@@ -17,8 +17,6 @@ namespace {
 
 using ec::Variant;
 
-constexpr int kLines = 10000;
-
 bool skipped(benchmark::State& state) {
   if (state.range(0) == 1 && !bench::server()) {
     state.SkipWithError("ECONTRACT_BENCH_DATABASE is not set");
@@ -27,7 +25,7 @@ bool skipped(benchmark::State& state) {
   return false;
 }
 
-bench::Dataset& data(const benchmark::State& state) { return bench::dataset(state.range(0) == 1, kLines, "write"); }
+bench::Dataset& data(const benchmark::State& state) { return bench::dataset(state.range(0) == 1, static_cast<int>(state.range(1)), "write"); }
 
 int headerOf(const bench::Dataset& d, int64_t i) { return static_cast<int>((i * 7919) % d.headers) + 1; }
 
@@ -266,9 +264,15 @@ void BM_RawMaintainPriceBreakUp(benchmark::State& state) {
   }
 }
 
+void sizes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"pg", "lines"})->Unit(benchmark::kMicrosecond);
+  for (int pg = 0; pg <= 1; ++pg)
+    for (int lines : {1000, 100000, 1000000}) b->Args({pg, lines});
+}
+
 }  // namespace
 
-#define BACKENDS ArgName("pg")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)
+#define BACKENDS Apply(sizes)
 BENCHMARK(BM_InsertContractLine)->BACKENDS;
 BENCHMARK(BM_RawInsertContractLine)->BACKENDS;
 BENCHMARK(BM_UpdateContractLine)->BACKENDS;
