@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/call_scope.h"
 #include "platform/error.h"
 
 namespace ec {
@@ -281,6 +282,7 @@ std::vector<std::string> Host::classNames() const {
 }
 
 Variant Host::callRoot(std::string_view className, std::string_view op, Args& args) {
+  CallScope call;
   auto obj = create(className);
   if (!obj->classInfo().transactional()) return obj->invoke(op, args);
   TransactionScope scope;

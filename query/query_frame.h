@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/call_scope.h"
 #include "platform/db/db.h"
 #include "suite/interfaces.h"
 #include "utilities/econtract_utilities.h"
@@ -76,6 +77,8 @@ class QueryFrame {
 // logged and raised again with the method name; nothing is returned.
 template <class R, class Body>
 R runQuery(const char* method, Body&& body, FormatterSource formatter = &newFormatter) {
+  ec::CallScope call;              // the outermost frame is the call,
+  ec::db::ReadSnapshot snapshot;   // and its frames read one snapshot
   QueryFrame frame;
   try {
     frame.open(formatter);

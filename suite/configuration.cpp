@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/call_scope.h"
 #include "platform/error.h"
 #include "suite/components.h"
 #include "suite/json_text.h"
@@ -178,8 +179,26 @@ std::shared_ptr<const ConfigurationData> parseConfiguration(const std::string& t
   return data;
 }
 
+// The configuration the file holds now (read again only when it changed).
+static std::shared_ptr<const ConfigurationData> readConfiguration(const std::string& path);
+
 std::shared_ptr<const ConfigurationData> currentConfiguration() {
   const std::string path = configurationPath();
+  // Checked once per call: the frames of one call share what its first frame read.
+  struct CallMemo {
+    uint64_t call = 0;
+    std::string path;
+    std::shared_ptr<const ConfigurationData> data;
+  };
+  thread_local CallMemo memo;
+  const uint64_t call = ec::CallScope::current();
+  if (call != 0 && memo.call == call && memo.path == path) return memo.data;
+  auto data = readConfiguration(path);
+  if (call != 0) memo = CallMemo{call, path, data};
+  return data;
+}
+
+static std::shared_ptr<const ConfigurationData> readConfiguration(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     const int err = errno;

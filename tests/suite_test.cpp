@@ -13,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/call_scope.h"
 #include "suite/components.h"
 #include "suite/configuration.h"
 #include "suite/currency.h"
@@ -160,8 +161,14 @@ TEST_F(SuiteTest, ConfigurationIsCachedUntilTheFileChanges) {
   EXPECT_NE(second, first);
   EXPECT_TRUE(second->stores.count("VSOURCE"));
 
-  // A changed file of another size, just written: read again at once.
-  env().writeConfig(env().configText(ectest::Stores::VProcurementOnly));
+  // A changed file of another size, just written: read again at once, but within one call
+  // only by the next call.
+  {
+    ec::CallScope call;
+    EXPECT_EQ(suite::currentConfiguration(), second);
+    env().writeConfig(env().configText(ectest::Stores::VProcurementOnly));
+    EXPECT_EQ(suite::currentConfiguration(), second);
+  }
   EXPECT_TRUE(suite::currentConfiguration()->stores.count("VProcurement"));
 }
 

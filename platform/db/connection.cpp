@@ -81,6 +81,10 @@ void Connection::openImpl(const std::string& connStr, bool enlist) {
     phys_ = e->physical();
     enlistment_ = std::move(e);
     pooled_ = false;
+  } else if (auto held = enlist ? ReadSnapshot::physicalFor(connectionString, connectionTimeout) : nullptr) {
+    held->setBusyTimeout(commandTimeout);
+    phys_ = std::move(held);
+    pooled_ = false;  // the snapshot returns it
   } else {
     auto p = detail::acquirePhysical(connectionString, connectionTimeout);
     p->setBusyTimeout(commandTimeout);

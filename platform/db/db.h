@@ -94,6 +94,35 @@ class PhysicalConnection {
   // False once the connection cannot serve another caller (its database file was replaced,
   // the server closed it): the pool drops it.
   virtual bool reusable() const { return true; }
+  // The call (CallScope) in which reusable() last answered true.
+  uint64_t checkedInCall = 0;
+  // A read transaction whose statements all see one snapshot of the database, for a
+  // ReadSnapshot; endRead() ends it (false when it could not be ended cleanly and the
+  // connection must not be reused).
+  virtual void beginRead() = 0;
+  virtual bool endRead() = 0;
+};
+
+// One snapshot for a read-only operation and every operation it calls: while the outermost
+// ReadSnapshot of a thread is open, connections opened (enlisting) on that thread outside
+// a transaction context share one physical connection per database, in one read
+// transaction begun at the first open. Each still opens and closes as its own logical
+// connection; the snapshot ends the read transaction and returns the physical connections
+// to the pool when it closes. Nested snapshots change nothing.
+class ReadSnapshot {
+ public:
+  ReadSnapshot();
+  ~ReadSnapshot();
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+  // The shared physical connection to a database under the thread's open snapshot, taken
+  // and its read transaction begun at the first call; null when no snapshot is open.
+  static std::shared_ptr<PhysicalConnection> physicalFor(const std::string& connStr, int busySeconds);
+
+ private:
+  bool outermost_;
+  std::vector<std::pair<std::string, std::shared_ptr<PhysicalConnection>>> held_;
 };
 
 class Recordset;
@@ -269,6 +298,18 @@ class StatementTrace {
   HookHandle handle_;
 };
 
+// Statement reuse: every physical connection keeps the statements it prepared, keyed by
+// their shape (the text with its bindable literals as parameters, statement_shape.h), and
+// runs a text of the same shape again with its own literals bound. Hooks, messages and logs
+// see the text as built; the result is the text's own. On unless the environment variable
+// ECONTRACT_STATEMENT_CACHE is "off" (or "0"); "verify" also runs every query whose
+// literals were bound as its plain text and fails it when the two results differ.
+enum class StatementCacheMode { Off, On, Verify };
+void setStatementCacheMode(StatementCacheMode mode);
+StatementCacheMode statementCacheMode();
+// Statements kept per physical connection.
+inline constexpr size_t kStatementCacheCapacity = 128;
+
 // Pool of physical connections used outside a transaction context.
 void setPoolingEnabled(bool enabled);
 bool poolingEnabled();
@@ -289,6 +330,8 @@ void runHooks(const std::string& sql);
 // Physical connections for logical ones: from the pool when it is on, else newly opened.
 // busySeconds applies while the connection opens.
 std::shared_ptr<PhysicalConnection> acquirePhysical(const std::string& connStr, int busySeconds);
+// Fails a query whose statement gave another result than its text (verify mode).
+void compareResults(const ResultSet& prepared, const ResultSet& plain, const std::string& sql);
 // Returns a physical connection to the pool (or drops it when the pool is off, the
 // connection is inside a transaction, or the pool is full).
 void releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys);

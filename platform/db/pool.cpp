@@ -1,10 +1,14 @@
 // The backend a connection string names, and the pool of idle physical connections used
 // outside a transaction context.
 #include <atomic>
+#include <bit>
 #include <cctype>
+#include <cstdlib>
 #include <mutex>
 
+#include "platform/call_scope.h"
 #include "platform/db/db.h"
+#include "platform/error.h"
 
 namespace ec::db {
 
@@ -65,7 +69,13 @@ std::shared_ptr<PhysicalConnection> detail::acquirePhysical(const std::string& c
         }
       }
       if (!c) break;
-      if (c->reusable()) return c;
+      // Checked once per call: the frames of one call hand one connection on.
+      const uint64_t call = CallScope::current();
+      if (call != 0 && c->checkedInCall == call) return c;
+      if (c->reusable()) {
+        c->checkedInCall = call;
+        return c;
+      }
       // The database went away or was replaced since the connection was pooled: drop it.
     }
   }
@@ -75,7 +85,9 @@ std::shared_ptr<PhysicalConnection> detail::acquirePhysical(const std::string& c
 void detail::releasePhysical(const std::string& connStr, std::shared_ptr<PhysicalConnection> phys) {
   if (!phys) return;
   Pool& p = pool();
-  if (!p.enabled.load(std::memory_order_relaxed) || phys->inTransaction() || !phys->reusable())
+  const uint64_t call = CallScope::current();
+  const bool checked = call != 0 && phys->checkedInCall == call;
+  if (!p.enabled.load(std::memory_order_relaxed) || phys->inTransaction() || (!checked && !phys->reusable()))
     return;  // closed by the last owner
   std::shared_ptr<PhysicalConnection> evicted;
   std::lock_guard<std::mutex> lock(p.mu);
@@ -84,6 +96,75 @@ void detail::releasePhysical(const std::string& connStr, std::shared_ptr<Physica
     evicted = std::move(p.idle.front().second);
     p.idle.erase(p.idle.begin());
   }
+}
+
+namespace {
+
+StatementCacheMode modeFromEnvironment() {
+  const char* v = std::getenv("ECONTRACT_STATEMENT_CACHE");
+  if (!v) return StatementCacheMode::On;
+  const std::string s(v);
+  if (s == "off" || s == "0") return StatementCacheMode::Off;
+  if (s == "verify") return StatementCacheMode::Verify;
+  return StatementCacheMode::On;
+}
+
+std::atomic<StatementCacheMode>& cacheMode() {
+  static std::atomic<StatementCacheMode> mode{modeFromEnvironment()};
+  return mode;
+}
+
+}  // namespace
+
+void setStatementCacheMode(StatementCacheMode mode) { cacheMode().store(mode); }
+StatementCacheMode statementCacheMode() { return cacheMode().load(std::memory_order_relaxed); }
+
+void detail::compareResults(const ResultSet& prepared, const ResultSet& plain, const std::string& sql) {
+  bool same = prepared.columns == plain.columns && prepared.kinds == plain.kinds && prepared.tables == plain.tables &&
+              prepared.sourceColumns == plain.sourceColumns && prepared.values.size() == plain.values.size();
+  for (size_t i = 0; same && i < prepared.values.size(); ++i) {
+    const Variant& a = prepared.values[i];
+    const Variant& b = plain.values[i];
+    if (a.type() != b.type()) same = false;
+    else if (a.type() == VarType::Double) same = std::bit_cast<uint64_t>(a.toDouble()) == std::bit_cast<uint64_t>(b.toDouble());
+    else if (a.type() == VarType::String) same = a.str() == b.str();
+    else same = a.isNull() || a.isEmpty() || isEqual(a, b);
+  }
+  if (!same)
+    throw ComError(kDatabaseErrorNumber, kDatabaseErrorSource,
+                   "The prepared statement returned another result than its text [in: " + sql + "]");
+}
+
+namespace {
+thread_local ReadSnapshot* t_snapshot = nullptr;
+}
+
+ReadSnapshot::ReadSnapshot() : outermost_(t_snapshot == nullptr) {
+  if (outermost_) t_snapshot = this;
+}
+
+ReadSnapshot::~ReadSnapshot() {
+  if (!outermost_) return;
+  t_snapshot = nullptr;
+  for (auto& [connStr, phys] : held_) {
+    bool clean = false;
+    try {
+      clean = phys->endRead();
+    } catch (...) {
+    }
+    if (clean) detail::releasePhysical(connStr, std::move(phys));
+  }
+}
+
+std::shared_ptr<PhysicalConnection> ReadSnapshot::physicalFor(const std::string& connStr, int busySeconds) {
+  ReadSnapshot* s = t_snapshot;
+  if (!s) return nullptr;
+  for (const auto& [key, phys] : s->held_)
+    if (key == connStr) return phys;
+  auto phys = detail::acquirePhysical(connStr, busySeconds);
+  phys->beginRead();
+  s->held_.emplace_back(connStr, phys);
+  return phys;
 }
 
 void setPoolingEnabled(bool enabled) {

@@ -15,6 +15,8 @@
 #include <optional>
 
 #include "platform/db/db.h"
+#include "platform/db/statement_cache.h"
+#include "platform/db/statement_shape.h"
 #include "platform/error.h"
 
 namespace ec::db {
@@ -228,6 +230,38 @@ void ignoreNotice(void*, const char*) {}
 
 using Params = std::vector<std::optional<std::string>>;
 
+// A statement prepared on the server under a name of its own, with the columns of its
+// result as read at its first run.
+struct PgStatement {
+  std::string name;       // empty: the shape does not prepare, the text runs as it is
+  bool prepared = false;  // the server has it
+  std::vector<Oid> paramTypes;
+  ResultSet header;       // columns, kinds and sources, no rows
+  std::vector<Oid> types;  // of the columns, to notice a changed result
+};
+
+// Raised inside the backend when a cached statement cannot serve: its shape does not
+// prepare (the text runs as it is), or the server dropped or outdated the statement (it
+// is prepared again).
+struct ShapeRefused {};
+struct StatementOutdated {};
+
+bool hasState(const PGresult* r, const char* code) {
+  const char* c = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+  return c && std::strcmp(c, code) == 0;
+}
+
+// The type a literal has on the server, for its parameter: int4 or int8 for a whole
+// number as it fits, numeric for a decimal, unknown (resolved from its place, as a quoted
+// literal is) for a text.
+Oid literalType(const ShapeParam& p) {
+  switch (p.kind) {
+    case ShapeParam::Kind::Integer: return p.integer <= std::numeric_limits<int32_t>::max() ? kInt4Oid : kInt8Oid;
+    case ShapeParam::Kind::Decimal: return kNumericOid;
+    default: return 0;
+  }
+}
+
 class PgConnection final : public PhysicalConnection {
  public:
   PgConnection(const std::string& connStr, int connectSeconds) {
@@ -258,6 +292,9 @@ class PgConnection final : public PhysicalConnection {
                                     {"SET extra_float_digits = 3"},
                                     {"SET standard_conforming_strings = on"},
                                     {"SET default_transaction_isolation = 'read committed'"},
+                                    // A prepared statement is planned for its values each time, as
+                                    // its text would be.
+                                    {"SET plan_cache_mode = force_custom_plan"},
                                     {"SET lock_timeout = " + std::to_string(timeoutWanted_ * 1000)}};
       const Exchange ex = exchange(setup);
       if (ex.failed >= 0) fail(ex.error + " [in: " + setup[static_cast<size_t>(ex.failed)].sql + "]");
@@ -274,7 +311,8 @@ class PgConnection final : public PhysicalConnection {
   int64_t execute(const std::string& sql) override {
     const std::string text = translateForPostgres(sql);
     if (text.empty()) return 0;
-    const PgResult r = run(text, sql, nullptr);
+    PgStatement* cached = nullptr;
+    const PgResult r = runText(text, sql, cached);
     if (r.status() != PGRES_COMMAND_OK) return 0;  // a query run for nothing changes nothing
     const char* n = PQcmdTuples(r.r);
     return n && *n ? std::strtoll(n, nullptr, 10) : 0;
@@ -283,9 +321,27 @@ class PgConnection final : public PhysicalConnection {
   ResultSet query(const std::string& sql, int64_t maxRows) override {
     const std::string text = translateForPostgres(sql);
     if (text.empty()) return {};
-    const PgResult r = run(text, sql, nullptr);
-    if (r.status() != PGRES_TUPLES_OK) return {};
-    return materialize(r.r, maxRows);
+    if (statementCacheMode() == StatementCacheMode::Verify && !inTransaction()) {
+      // Both runs of the comparison read one snapshot; the transaction is marked open so
+      // that a statement that fails is undone alone (savepoint), as outside it.
+      runPlain("BEGIN ISOLATION LEVEL REPEATABLE READ");
+      active_ = true;
+      try {
+        ResultSet rs = verifiedQuery(text, sql, maxRows);
+        active_ = false;
+        runPlain("COMMIT");
+        return rs;
+      } catch (...) {
+        active_ = false;
+        lost_ = false;
+        try {
+          runPlain("ROLLBACK");
+        } catch (...) {
+        }
+        throw;
+      }
+    }
+    return verifiedQuery(text, sql, maxRows);
   }
 
   ResultSet insertRow(const std::string& table, const std::vector<std::string>& columns,
@@ -314,7 +370,7 @@ class PgConnection final : public PhysicalConnection {
     }
     sql += " RETURNING *";
     const PgResult r = run(sql, sql, &params);
-    ResultSet row = materialize(r.r, 1);
+    ResultSet row = materialize(r.r, 1, nullptr);
     if (row.rowCount() != 1) fail("The stored row could not be read back [in: " + sql + "]");
     return row;
   }
@@ -376,6 +432,29 @@ class PgConnection final : public PhysicalConnection {
     if (ex.failed >= 0) fail(ex.error + " [in: ROLLBACK]");
   }
 
+  // One snapshot for every statement up to endRead(); a failed statement is undone alone
+  // (savepoint), as in any transaction.
+  // The BEGIN travels with the first statement, as a transaction's does.
+  void beginRead() override {
+    if (inTransaction()) fail("A transaction is already in progress on this connection");
+    pendingBegin_ = true;
+    reading_ = true;
+  }
+  bool endRead() override {
+    if (!reading_) return false;
+    reading_ = false;
+    if (pendingBegin_) {  // nothing ran
+      pendingBegin_ = false;
+      return true;
+    }
+    active_ = false;
+    const bool spoilt = lost_ || PQtransactionStatus(c_) != PQTRANS_INTRANS;
+    lost_ = false;
+    if (spoilt) timeoutSet_ = kTimeoutUnknown;  // a SET inside it is undone with it
+    runPlain(spoilt ? "ROLLBACK" : "COMMIT");
+    return !spoilt && PQtransactionStatus(c_) == PQTRANS_IDLE;
+  }
+
   bool inTransaction() const override {
     return pendingBegin_ || active_ || lost_ || PQtransactionStatus(c_) != PQTRANS_IDLE;
   }
@@ -411,9 +490,14 @@ class PgConnection final : public PhysicalConnection {
   }
 
  private:
+  // A statement text (sent with its parameters), the preparation of a named statement, or
+  // a run of one (sql holds the name for those two).
+  enum class Send { Text, Prepare, Prepared };
   struct Command {
     std::string sql;
     const Params* params = nullptr;
+    Send send = Send::Text;
+    const PgStatement* statement = nullptr;
   };
   struct Exchange {
     std::vector<PgResult> results;  // one per command; null for a command skipped after an error
@@ -430,9 +514,19 @@ class PgConnection final : public PhysicalConnection {
       values.clear();
       if (c.params)
         for (const auto& p : *c.params) values.push_back(p ? p->c_str() : nullptr);
-      if (PQsendQueryParams(c_, c.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                            nullptr, 0) != 1)
-        lostConnection();
+      const int n = static_cast<int>(values.size());
+      int sent = 0;
+      switch (c.send) {
+        case Send::Text: sent = PQsendQueryParams(c_, c.sql.c_str(), n, nullptr, values.data(), nullptr, nullptr, 0); break;
+        case Send::Prepare:
+          sent = PQsendPrepare(c_, c.statement->name.c_str(), c.sql.c_str(),
+                               static_cast<int>(c.statement->paramTypes.size()), c.statement->paramTypes.data());
+          break;
+        case Send::Prepared:
+          sent = PQsendQueryPrepared(c_, c.statement->name.c_str(), n, values.data(), nullptr, nullptr, 0);
+          break;
+      }
+      if (sent != 1) lostConnection();
     }
     if (PQpipelineSync(c_) != 1) lostConnection();
     for (size_t i = 0; i < cmds.size(); ++i) {
@@ -462,9 +556,86 @@ class PgConnection final : public PhysicalConnection {
     fail("The connection to the database server failed: " + msg);
   }
 
+  // A command of the layer's own on its own (no savepoint, no BEGIN).
+  void runPlain(const char* sql) {
+    const std::vector<Command> cmds = {{sql}};
+    const Exchange ex = exchange(cmds);
+    if (ex.failed >= 0) fail(ex.error + " [in: " + sql + "]");
+  }
+
+  // A query, and in verify mode the same text run as it is, whose result must agree.
+  ResultSet verifiedQuery(const std::string& text, const std::string& sql, int64_t maxRows) {
+    PgStatement* cached = nullptr;
+    const PgResult r = runText(text, sql, cached);
+    if (r.status() != PGRES_TUPLES_OK) return {};
+    ResultSet rs = materialize(r.r, maxRows, cached);
+    if (cached && statementCacheMode() == StatementCacheMode::Verify) {
+      const PgResult plain = run(text, sql, nullptr);
+      detail::compareResults(rs, materialize(plain.r, maxRows, nullptr), sql);
+    }
+    return rs;
+  }
+
+  // Runs a statement text: through the prepared statement of its shape when the cache
+  // takes it (`cached` is set to it when its literals were bound), else as it is.
+  PgResult runText(const std::string& text, const std::string& original, PgStatement*& cached) {
+    cached = nullptr;
+    StatementShape shape;
+    if (statementCacheMode() == StatementCacheMode::Off || !shapeOf(text, Backend::Postgres, shape))
+      return run(text, original, nullptr);
+    if (text.find('\0') != std::string::npos) return run(text, original, nullptr);
+    Params params;
+    params.reserve(shape.params.size());
+    // A parameter's type is fixed when the statement is prepared: statements whose
+    // literals differ in type are kept apart.
+    std::string key = shape.text;
+    key += '\0';
+    for (const ShapeParam& p : shape.params) {
+      params.emplace_back(p.text);
+      key += std::to_string(literalType(p)) + ",";
+    }
+    for (int attempt = 0;; ++attempt) {
+      PgStatement* st = cache_.find(key);
+      if (!st) {
+        auto e = std::make_unique<PgStatement>();
+        e->name = "ec_s" + std::to_string(++statements_);
+        for (const ShapeParam& p : shape.params) e->paramTypes.push_back(literalType(p));
+        auto [added, evicted] = cache_.insert(key, std::move(e));
+        if (evicted && evicted->prepared) unused_.push_back(evicted->name);
+        st = added;
+      }
+      if (st->name.empty()) return run(text, original, nullptr);
+      try {
+        PgResult r = run(shape.text, original, &params, st);
+        if (!shape.params.empty()) cached = st;
+        return r;
+      } catch (const ShapeRefused&) {
+        st->name.clear();  // remembered: the text runs as it is from now on
+        return run(text, original, nullptr);
+      } catch (const StatementOutdated&) {
+        // The table changed under it, or the server forgot it: prepare it again, once.
+        if (st->prepared) unused_.push_back(st->name);
+        cache_.erase(key);
+        if (attempt > 0) return run(text, original, nullptr);
+      }
+    }
+  }
+
+  // Drops the statements that left the cache from the server, between transactions.
+  void deallocateUnused() {
+    if (unused_.empty() || pendingBegin_ || active_ || PQtransactionStatus(c_) != PQTRANS_IDLE) return;
+    std::vector<Command> cmds;
+    for (const auto& name : unused_) cmds.push_back({"DEALLOCATE " + name});
+    unused_.clear();
+    exchange(cmds);  // a statement the server no longer has needs no dropping
+  }
+
   // Runs one statement: in a savepoint inside a transaction, so that its failure undoes
-  // only itself, after the lock time-out and the BEGIN it waits for.
-  PgResult run(const std::string& text, const std::string& original, const Params* params) {
+  // only itself, after the lock time-out and the BEGIN it waits for. With a cached
+  // statement, text is its shape and the statement is prepared first when the server
+  // does not have it yet.
+  PgResult run(const std::string& text, const std::string& original, const Params* params,
+               PgStatement* cached = nullptr) {
     if (lost_)
       fail("The transaction was rolled back by the database after an earlier error; the statement was not "
            "executed");
@@ -477,13 +648,21 @@ class PgConnection final : public PhysicalConnection {
       if (ex.failed >= 0) fail(ex.error + " [in: " + set[0].sql + "]");
       timeoutSet_ = timeoutWanted_;
     }
+    deallocateUnused();
     std::vector<Command> cmds;
     const bool begins = pendingBegin_;
-    if (begins) cmds.push_back({"BEGIN ISOLATION LEVEL READ COMMITTED"});
+    if (begins)
+      cmds.push_back({reading_ ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN ISOLATION LEVEL READ COMMITTED"});
     const bool guarded = begins || active_;
     if (guarded) cmds.push_back({kSavepoint});
+    size_t prepare = SIZE_MAX;
+    if (cached && !cached->prepared) {
+      prepare = cmds.size();
+      cmds.push_back({text, nullptr, Send::Prepare, cached});
+    }
     const size_t main = cmds.size();
-    cmds.push_back({text, params});
+    if (cached) cmds.push_back({text, params, Send::Prepared, cached});
+    else cmds.push_back({text, params});
     if (guarded) cmds.push_back({kReleaseSavepoint});
 
     Exchange ex = exchange(cmds);
@@ -491,10 +670,18 @@ class PgConnection final : public PhysicalConnection {
       pendingBegin_ = false;
       active_ = true;
     }
+    if (prepare != SIZE_MAX && succeeded(ex.results[prepare].status())) cached->prepared = true;
     if (ex.failed < 0) return std::move(ex.results[main]);
     if (active_ && PQtransactionStatus(c_) == PQTRANS_INERROR) {
       std::vector<Command> undo = {{kRollbackToSavepoint}, {kReleaseSavepoint}};
       if (exchange(undo).failed >= 0) lost_ = true;
+    }
+    if (cached && !lost_) {
+      const auto failed = static_cast<size_t>(ex.failed);
+      if (failed == prepare) throw ShapeRefused{};
+      // "cached plan must not change result type", "prepared statement does not exist"
+      if (failed == main && (hasState(ex.results[main].r, "0A000") || hasState(ex.results[main].r, "26000")))
+        throw StatementOutdated{};
     }
     if (static_cast<size_t>(ex.failed) == main && multipleStatements_)
       fail("The text holds more than one statement; only one statement is executed at a time and nothing was "
@@ -527,13 +714,20 @@ class PgConnection final : public PhysicalConnection {
     return tables_[table] = std::move(m);
   }
 
-  ResultSet materialize(const PGresult* r, int64_t maxRows) {
+  // The rows of a result typed by their columns. The columns of a cached statement are
+  // worked out at its first run and again only when its result changes.
+  ResultSet materialize(const PGresult* r, int64_t maxRows, PgStatement* cached) {
     ResultSet rs;
     const int n = PQnfields(r);
     std::vector<Oid> types(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) types[static_cast<size_t>(i)] = PQftype(r, i);
+    if (cached && cached->types == types && cached->header.columns.size() == types.size()) {
+      rs = cached->header;
+      readRows(r, maxRows, types, rs);
+      return rs;
+    }
     for (int i = 0; i < n; ++i) {
       const auto k = static_cast<size_t>(i);
-      types[k] = PQftype(r, i);
       rs.columns.push_back(upper(PQfname(r, i)));
       const Oid table = PQftable(r, i);
       const int col = PQftablecol(r, i);
@@ -552,6 +746,16 @@ class PgConnection final : public PhysicalConnection {
       rs.tables.push_back(std::move(tableName));
       rs.sourceColumns.push_back(std::move(source));
     }
+    if (cached) {
+      cached->header = rs;
+      cached->types = types;
+    }
+    readRows(r, maxRows, types, rs);
+    return rs;
+  }
+
+  static void readRows(const PGresult* r, int64_t maxRows, const std::vector<Oid>& types, ResultSet& rs) {
+    const int n = static_cast<int>(types.size());
     int64_t rows = PQntuples(r);
     if (maxRows > 0 && rows > maxRows) rows = maxRows;
     rs.values.reserve(static_cast<size_t>(rows) * static_cast<size_t>(n));
@@ -564,17 +768,20 @@ class PgConnection final : public PhysicalConnection {
         const std::string_view t(PQgetvalue(r, row, i), static_cast<size_t>(PQgetlength(r, row, i)));
         rs.values.push_back(readValue(t, rs.kinds[static_cast<size_t>(i)], types[static_cast<size_t>(i)]));
       }
-    return rs;
   }
 
   PGconn* c_ = nullptr;
   bool pendingBegin_ = false;  // begin() called, BEGIN not yet sent
   bool active_ = false;        // BEGIN sent
+  bool reading_ = false;       // in the read transaction of beginRead()
   bool lost_ = false;          // a failed statement could not be undone alone: the transaction is spoilt
   bool multipleStatements_ = false;
   int timeoutWanted_ = 30;
   int timeoutSet_ = kTimeoutUnknown;
   std::map<Oid, TableMeta> tables_;
+  StatementCache<PgStatement> cache_{kStatementCacheCapacity};
+  int64_t statements_ = 0;          // names handed out
+  std::vector<std::string> unused_;  // statements left the cache, still on the server
 };
 
 }  // namespace

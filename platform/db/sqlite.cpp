@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "platform/db/db.h"
+#include "platform/db/statement_cache.h"
+#include "platform/db/statement_shape.h"
 #include "platform/error.h"
 
 namespace ec::db {
@@ -32,6 +34,27 @@ struct Stmt {
   Stmt& operator=(const Stmt&) = delete;
   ~Stmt() { sqlite3_finalize(s); }
   explicit operator bool() const { return s != nullptr; }
+};
+
+// A statement kept for reuse, with the columns of its result as read at its first run.
+struct CachedStatement {
+  sqlite3_stmt* st = nullptr;  // null: the shape does not prepare, the text runs as it is
+  ResultSet header;            // columns, kinds and sources, no rows
+  int readAt = -1;             // SQLITE_STMTSTATUS_REPREPARE when the header was read
+  CachedStatement() = default;
+  CachedStatement(const CachedStatement&) = delete;
+  CachedStatement& operator=(const CachedStatement&) = delete;
+  ~CachedStatement() { sqlite3_finalize(st); }
+};
+
+// Resets a statement when the run ends, on every path: a statement left stepping would
+// keep its read snapshot.
+struct ResetOnExit {
+  sqlite3_stmt* st;
+  ~ResetOnExit() {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  }
 };
 
 Variant wholeNumber(sqlite3_int64 v) {
@@ -127,6 +150,12 @@ class SqliteConnection final : public PhysicalConnection {
     sqlite3_busy_timeout(db_, busyMillis(busySeconds));
     try {
       exec("PRAGMA journal_mode=WAL");
+      // A pooled handle outlives its call: reads through the memory map and a larger page
+      // cache keep a big database from being read from the file again on every call.
+      if (poolingEnabled()) {
+        exec("PRAGMA mmap_size=1073741824");
+        exec("PRAGMA cache_size=-16384");
+      }
     } catch (...) {
       sqlite3_close(db_);
       db_ = nullptr;
@@ -142,6 +171,8 @@ class SqliteConnection final : public PhysicalConnection {
       int persist = 1;
       sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     }
+    cache_.clear();
+    sqlite3_finalize(toReal_);
     // Closing a handle inside a transaction rolls it back.
     sqlite3_close_v2(db_);
   }
@@ -158,24 +189,28 @@ class SqliteConnection final : public PhysicalConnection {
   int64_t execute(const std::string& sql) override {
     const std::string text = translateForSqlite(sql);
     if (text.empty()) return 0;
+    StatementShape shape;
+    if (CachedStatement* c = cachedFor(text, shape, sql)) {
+      ResetOnExit reset{c->st};
+      return run(c->st, sql);
+    }
     Stmt st(prepareOne(text, sql));
     if (!st) return 0;
-    beforeStatement();
-    const sqlite3_int64 before = sqlite3_total_changes64(db_);
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) stepFailed(sql);
-    return sqlite3_total_changes64(db_) != before ? sqlite3_changes64(db_) : 0;
+    return run(st.s, sql);
   }
 
   ResultSet query(const std::string& sql, int64_t maxRows) override {
     const std::string text = translateForSqlite(sql);
     if (text.empty()) return {};
+    StatementShape shape;
+    if (CachedStatement* c = cachedFor(text, shape, sql)) {
+      if (shape.params.empty() || statementCacheMode() != StatementCacheMode::Verify) return runCached(*c, maxRows, sql);
+      return verified(*c, text, sql, maxRows);
+    }
     Stmt st(prepareOne(text, sql));
     if (!st) return {};
     beforeStatement();
-    return materialize(st.s, maxRows, sql);
+    return materialize(st.s, maxRows, sql, nullptr);
   }
 
   ResultSet insertRow(const std::string& table, const std::vector<std::string>& columns,
@@ -195,16 +230,20 @@ class SqliteConnection final : public PhysicalConnection {
       for (size_t i = 0; i < columns.size(); ++i) sql += i ? ",?" : "?";
       sql += ")";
     }
-    Stmt st(prepareOne(sql, sql));
-    for (size_t i = 0; i < values.size(); ++i) bind(st.s, static_cast<int>(i) + 1, values[i], columns[i], sql);
+    Stmt own;
+    sqlite3_stmt* st = preparedOnce(sql, own);
+    ResetOnExit reset{st};
+    for (size_t i = 0; i < values.size(); ++i) bind(st, static_cast<int>(i) + 1, values[i], columns[i], sql);
     beforeStatement();
-    if (sqlite3_step(st.s) != SQLITE_DONE) stepFailed(sql);
+    if (sqlite3_step(st) != SQLITE_DONE) stepFailed(sql);
     const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db_);
 
     const std::string readBack = "SELECT * FROM " + quoteIdent(table) + " WHERE rowid=?";
-    Stmt rb(prepareOne(readBack, readBack));
-    sqlite3_bind_int64(rb.s, 1, rowid);
-    ResultSet row = materialize(rb.s, 1, readBack);
+    Stmt ownReadBack;
+    sqlite3_stmt* rb = preparedOnce(readBack, ownReadBack);
+    ResetOnExit resetReadBack{rb};
+    sqlite3_bind_int64(rb, 1, rowid);
+    ResultSet row = materialize(rb, 1, readBack, nullptr);
     if (row.rowCount() != 1) fail("The stored row could not be read back [in: " + readBack + "]");
     return row;
   }
@@ -256,6 +295,17 @@ class SqliteConnection final : public PhysicalConnection {
     if (!active_) return;
     active_ = false;
     if (!sqlite3_get_autocommit(db_)) exec("ROLLBACK");
+  }
+
+  // A deferred BEGIN: the snapshot is taken at the first read and kept to the end.
+  void beginRead() override {
+    if (inTransaction()) fail("A transaction is already in progress on this connection");
+    exec("BEGIN");
+  }
+  bool endRead() override {
+    if (pendingBegin_ || active_ || lost_) return false;  // a transaction begun inside it
+    if (!sqlite3_get_autocommit(db_)) exec("COMMIT");
+    return true;
   }
 
   bool inTransaction() const override { return pendingBegin_ || active_ || lost_ || !sqlite3_get_autocommit(db_); }
@@ -338,7 +388,8 @@ class SqliteConnection final : public PhysicalConnection {
     return st;
   }
 
-  ResultSet materialize(sqlite3_stmt* st, int64_t maxRows, const std::string& sql) {
+  // The columns of a statement's result: names, kinds from the declared types, sources.
+  static ResultSet readHeader(sqlite3_stmt* st) {
     ResultSet rs;
     const int n = sqlite3_column_count(st);
     rs.columns.reserve(n);
@@ -355,22 +406,130 @@ class SqliteConnection final : public PhysicalConnection {
       rs.tables.emplace_back(table ? table : "");
       rs.sourceColumns.emplace_back(origin ? origin : "");
     }
-    int rc = SQLITE_DONE;
+    return rs;
+  }
+
+  // Runs a query and reads its rows (at most maxRows when > 0). The columns of a cached
+  // statement are read once, and again after SQLite prepared it anew for a changed schema
+  // (which it does at the first step).
+  ResultSet materialize(sqlite3_stmt* st, int64_t maxRows, const std::string& sql, CachedStatement* cached) {
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) stepFailed(sql);
+    ResultSet rs;
+    if (cached) {
+      const int prepared = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
+      if (cached->readAt != prepared) {
+        cached->header = readHeader(st);
+        cached->readAt = prepared;
+      }
+      rs = cached->header;
+    } else {
+      rs = readHeader(st);
+    }
+    const size_t n = rs.columns.size();
     if (n == 0) {
       // A statement without result columns: run it to its end.
-      while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-      }
+      while (rc == SQLITE_ROW) rc = sqlite3_step(st);
       if (rc != SQLITE_DONE) stepFailed(sql);
       return rs;
     }
-    rs.values.reserve(static_cast<size_t>(n));
     int64_t rows = 0;
-    while ((maxRows <= 0 || rows < maxRows) && (rc = sqlite3_step(st)) == SQLITE_ROW) {
-      for (int i = 0; i < n; ++i) rs.values.push_back(readValue(st, i, rs.kinds[static_cast<size_t>(i)]));
-      ++rows;
+    while (rc == SQLITE_ROW) {
+      for (size_t i = 0; i < n; ++i) rs.values.push_back(readValue(st, static_cast<int>(i), rs.kinds[i]));
+      if (maxRows > 0 && ++rows >= maxRows) break;
+      rc = sqlite3_step(st);
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) stepFailed(sql);
     return rs;
+  }
+
+  ResultSet runCached(CachedStatement& c, int64_t maxRows, const std::string& sql) {
+    ResetOnExit reset{c.st};
+    beforeStatement();
+    return materialize(c.st, maxRows, sql, &c);
+  }
+
+  // Verify mode: the text run as it is must give the same result as its cached statement,
+  // both reading one snapshot (in a read transaction of their own when none is open).
+  ResultSet verified(CachedStatement& c, const std::string& text, const std::string& sql, int64_t maxRows) {
+    const bool own = !pendingBegin_ && !active_ && sqlite3_get_autocommit(db_);
+    if (own) exec("BEGIN");
+    try {
+      ResultSet rs = runCached(c, maxRows, sql);
+      Stmt st(prepareOne(text, sql));
+      detail::compareResults(rs, materialize(st.s, maxRows, sql, nullptr), sql);
+      if (own) exec("COMMIT");
+      return rs;
+    } catch (...) {
+      if (own && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  // Steps a statement that returns no rows to its end; returns the affected-row count.
+  int64_t run(sqlite3_stmt* st, const std::string& sql) {
+    beforeStatement();
+    const sqlite3_int64 before = sqlite3_total_changes64(db_);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) stepFailed(sql);
+    return sqlite3_total_changes64(db_) != before ? sqlite3_changes64(db_) : 0;
+  }
+
+  // The cached statement of a text's shape with the text's literals bound; null when the
+  // cache is off, the text has no shape or its shape does not prepare (the text then runs
+  // as it is).
+  CachedStatement* cachedFor(const std::string& text, StatementShape& shape, const std::string& sql) {
+    if (statementCacheMode() == StatementCacheMode::Off || !shapeOf(text, Backend::Sqlite, shape)) return nullptr;
+    CachedStatement* c = cache_.find(shape.text);
+    if (!c) {
+      auto e = std::make_unique<CachedStatement>();
+      try {
+        e->st = prepareOne(shape.text, sql);
+      } catch (const ComError&) {
+        // Remembered only when the shape itself is at fault, not a passing lock.
+        if ((sqlite3_extended_errcode(db_) & 0xff) != SQLITE_ERROR) return nullptr;
+      }
+      c = cache_.insert(shape.text, std::move(e)).first;
+    }
+    if (!c->st) return nullptr;
+    for (size_t i = 0; i < shape.params.size(); ++i) {
+      const ShapeParam& p = shape.params[i];
+      const int k = static_cast<int>(i) + 1;
+      int rc;
+      switch (p.kind) {
+        case ShapeParam::Kind::Integer: rc = sqlite3_bind_int64(c->st, k, p.integer); break;
+        case ShapeParam::Kind::Decimal: rc = sqlite3_bind_double(c->st, k, realOf(p.text)); break;
+        default: rc = sqlite3_bind_text(c->st, k, p.text.data(), static_cast<int>(p.text.size()), SQLITE_STATIC);
+      }
+      if (rc != SQLITE_OK) fail(inStatement(sqlite3_errmsg(db_), sql));
+    }
+    return c;
+  }
+
+  // The value SQLite gives a decimal literal: the text converted by SQLite itself, which
+  // reads a literal and casts a text to REAL the same way.
+  double realOf(const std::string& literal) {
+    if (!toReal_ && sqlite3_prepare_v2(db_, "SELECT CAST(?1 AS REAL)", -1, &toReal_, nullptr) != SQLITE_OK)
+      fail(inStatement(sqlite3_errmsg(db_), "SELECT CAST(?1 AS REAL)"));
+    ResetOnExit reset{toReal_};
+    sqlite3_bind_text(toReal_, 1, literal.data(), static_cast<int>(literal.size()), SQLITE_STATIC);
+    if (sqlite3_step(toReal_) != SQLITE_ROW) fail(inStatement(sqlite3_errmsg(db_), "SELECT CAST(?1 AS REAL)"));
+    return sqlite3_column_double(toReal_, 0);
+  }
+
+  // A statement of the layer's own (already with parameters): from the cache when it is
+  // on, else prepared into `own` for this run.
+  sqlite3_stmt* preparedOnce(const std::string& sql, Stmt& own) {
+    if (statementCacheMode() == StatementCacheMode::Off) {
+      own.s = prepareOne(sql, sql);
+      return own.s;
+    }
+    if (CachedStatement* c = cache_.find(sql)) return c->st;
+    auto e = std::make_unique<CachedStatement>();
+    e->st = prepareOne(sql, sql);
+    return cache_.insert(sql, std::move(e)).first->st;
   }
 
   void bind(sqlite3_stmt* st, int index, const Variant& v, const std::string& column, const std::string& sql) {
@@ -407,6 +566,8 @@ class SqliteConnection final : public PhysicalConnection {
   bool pendingBegin_ = false;  // begin() called, BEGIN IMMEDIATE not yet issued
   bool active_ = false;        // BEGIN IMMEDIATE issued
   bool lost_ = false;          // SQLite rolled the transaction back after a failed statement
+  StatementCache<CachedStatement> cache_{kStatementCacheCapacity};
+  sqlite3_stmt* toReal_ = nullptr;  // SELECT CAST(?1 AS REAL)
 };
 
 }  // namespace
