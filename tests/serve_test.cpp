@@ -226,7 +226,16 @@ TEST_F(ServeTest, LimitsAnswerClearlyAndTheServerCarriesOn) {
   EXPECT_EQ(post(*c, request(kGetPrice, {1, 1, 1.0, std::string(5000, 'x')}).dump()).first, 413);
   EXPECT_EQ(post(*c, std::string(9, '[') + std::string(9, ']')).first, 400);
   EXPECT_EQ(post(*c, Json::array({small, small, small, small}).dump()).first, 413);
-  EXPECT_EQ(post(*c, Json::array({small, small, small}).dump()).first, 200);
+  // A refused request closes its connection; the client's next one may come before the
+  // server has let the old one go, and is then turned away (503) until it has.
+  auto postOnceFree = [&](const std::string& body) {
+    for (int i = 0;; ++i) {
+      const int status = post(*c, body).first;
+      if (status != 503 || i == 100) return status;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+  EXPECT_EQ(postOnceFree(Json::array({small, small, small}).dump()), 200);
 
   // The place of a closed connection is free a moment after the client saw its answer.
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -247,13 +256,21 @@ TEST_F(ServeTest, LimitsAnswerClearlyAndTheServerCarriesOn) {
     return false;
   };
   ASSERT_TRUE(healthy());
-  {  // A body that stops coming is answered 400; headers that stop coming end the connection.
+  // A body that stops coming is answered 400; headers that stop coming end the connection.
+  // The health check's own connection may still hold a place for a moment (503: again).
+  for (int i = 0;; ++i) {
     RawConnection body(server.port()), head(server.port());
     body.send("POST /rpc HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{\"jsonrpc\"");
     head.send("POST /rpc HTTP/1.1\r\nHost: x\r\n");
-    EXPECT_EQ(body.receive(3, 12).rfind("HTTP/1.1 400", 0), 0u);
+    const std::string answer = body.receive(3, 12);
+    if (answer.rfind("HTTP/1.1 503", 0) == 0 && i < 50) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      continue;
+    }
+    EXPECT_EQ(answer.rfind("HTTP/1.1 400", 0), 0u) << answer;
     head.receive(3);
     EXPECT_TRUE(head.closed());
+    break;
   }
   EXPECT_TRUE(healthy());
   EXPECT_EQ(server.stop(SIGTERM), 0);
